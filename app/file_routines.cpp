@@ -1,0 +1,165 @@
+#include "app/file_routines.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "platform/paths.h"
+#include "platform/prompter.h"
+
+std::string ProgramFolderPath() { return platform::ProgramFolder(); }
+std::string ProgramFolderPathWithSeparator() { return platform::ProgramFolderWithSeparator(); }
+
+std::string FullPath(const std::string& name) {
+  std::string path = name;
+  for (char& c : path)
+    if (c == '\\') c = platform::kPathSeparator;
+  if (!path.empty() && path.front() == platform::kPathSeparator) return path;
+  return platform::ProgramFolderWithSeparator() + path;
+}
+
+bool WriteWholeFile(const std::string& name, std::span<const std::uint8_t> data) {
+  if (name.empty() || data.empty()) return false;
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+  return bool(out.flush());
+}
+
+std::string HexText(std::span<const std::uint8_t> data) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(data.size() * 3 + data.size() / 8);
+  for (size_t i = 0; i < data.size(); ++i) {
+    text += kDigits[data[i] >> 4];
+    text += kDigits[data[i] & 15];
+    text += ' ';
+    if (i % 16 == 15) text += "\r\n";
+  }
+  return text;
+}
+
+bool WriteHexText(const std::string& name, std::span<const std::uint8_t> data) {
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  const std::string text = HexText(data);
+  out.write(text.data(), std::streamsize(text.size()));
+  return bool(out.flush());
+}
+
+std::uint64_t FileSize(const std::string& name) {
+  struct stat st;
+  if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return std::uint64_t(st.st_size);
+}
+
+bool ReadFileBytes(const std::string& name, std::size_t count, std::vector<std::uint8_t>& out) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  out.assign(count, 0);
+  in.read(reinterpret_cast<char*>(out.data()), std::streamsize(count));
+  if (std::size_t(in.gcount()) != count) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+bool FileExists(const std::string& name) {
+  struct stat st;
+  return stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool CreateFolderPath(const std::string& name) {
+  std::string path = name;
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  if (path.empty() || path.front() != '/') path = platform::CurrentDirectory() + "/" + path;
+  size_t pos = 1;
+  while (pos <= path.size()) {
+    size_t next = path.find('/', pos);
+    if (next == std::string::npos) next = path.size();
+    const std::string level = path.substr(0, next);
+    struct stat st;
+    if (next > pos && stat(level.c_str(), &st) != 0 && mkdir(level.c_str(), 0777) != 0) {
+      char text[600];
+      std::snprintf(text, sizeof text, "Create Directory (%s) : Failed !", level.c_str());
+      platform::CurrentPrompter().Show(text);
+      return false;
+    }
+    pos = next + 1;
+  }
+  return true;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    else if (c >= 0xD800 && c < 0xE000)
+      c = 0xFFFD;  // a lone surrogate
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | (c >> 12));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | (c >> 18));
+      out += char(0x80 | ((c >> 12) & 0x3F));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    std::uint32_t c = 0xFFFD;
+    size_t len = 1;
+    if (b < 0x80) {
+      c = b;
+    } else if ((b & 0xE0) == 0xC0) {
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      len = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      len = 4;
+    }
+    if (len > 1) {
+      if (i + len > text.size()) {
+        len = text.size() - i;
+      } else {
+        c = b & (0x7F >> len);
+        for (size_t k = 1; k < len; ++k) {
+          const unsigned char t = static_cast<unsigned char>(text[i + k]);
+          if ((t & 0xC0) != 0x80) {
+            c = 0xFFFD;
+            len = k;
+            break;
+          }
+          c = (c << 6) | (t & 0x3F);
+        }
+      }
+    }
+    i += len;
+    if (c >= 0x10000 && c < 0x110000) {
+      c -= 0x10000;
+      out += char16_t(0xD800 + (c >> 10));
+      out += char16_t(0xDC00 + (c & 0x3FF));
+    } else {
+      out += char16_t(c > 0xFFFF ? 0xFFFD : c);
+    }
+  }
+  return out;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The command-line object: parses the factory command line, owns the console
+// output and Result.txt of a silent action.
+//
+//   tessaload -f -write|-verify|-erase|-dumpotp|-dumpspi|-version|-detect FILE [-d N]
+//   tessaload -f FILE [-d N]            (write FILE)
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class CParseArg {
+ public:
+  CParseArg();
+  ~CParseArg();
+  CParseArg(const CParseArg&) = delete;
+  CParseArg& operator=(const CParseArg&) = delete;
+
+  // args[0] is the program path. 1 when an action was recognised.
+  int Parse_Arg(const std::vector<std::string>& args);
+
+  // Console output: printing happens once the console is attached; while
+  // Result.txt is open every printed text goes there too (LF stored as CR LF).
+  void AttachConsole();
+  void Print(const std::string& text);
+  void PrintPrompt();
+
+  // Result.txt in the program folder, created or emptied.
+  bool OpenResultFile();
+  // Appends "pass" or "fail" (no line end) and closes the file.
+  void CloseResultFile(bool pass);
+
+  // The preparation step: Result.txt, the IC description and device, the
+  // device information. 1 when the action may run.
+  int Prepare();
+  // Chooses the IC description, opens the device and loads the image.
+  int LoadICTypeIni();
+
+  std::uint8_t Action() const { return action_; }
+  const std::string& FileName() const { return fileName_; }
+  const std::string& Option() const { return option_; }
+  int StartIndex() const { return startIndex_; }
+
+  // Where Result.txt is kept; the program folder unless set otherwise.
+  void SetResultFolder(std::string folder) { programFolder_ = std::move(folder); }
+
+ private:
+  std::uint8_t action_ = 0xFF;
+  std::string fileName_;
+  std::string option_;
+  int startIndex_ = 0;
+  std::string programFolder_;
+  int consoleFlag_ = 0;
+  int resultFileFlag_ = 0;
+  std::FILE* resultFile_ = nullptr;
+};

@@ -1,0 +1,93 @@
+#include "app/quillox_app.h"
+
+#include <strings.h>
+
+#include <cstdio>
+
+#include "app/file_routines.h"
+#include "app/notify.h"
+#include "app/parse_arg.h"
+#include "app/program_state.h"
+#include "app/settings_keys.h"
+#include "app/status_codes.h"
+#include "app/trace.h"
+#include "app/window_mode.h"
+#include "device/dev_lib.h"
+#include "image/ic_type_ini.h"
+
+#ifndef TESSALOAD_FILE_VERSION
+#define TESSALOAD_FILE_VERSION ""
+#endif
+
+CParseArg* g_parseArg = nullptr;
+CICTypeIni* g_icTypeIni = nullptr;
+
+bool IsWindowModeCommandLine(const std::vector<std::string>& args) {
+  if (args.size() <= 1) return true;
+  return args.size() == 2 && strcasecmp(args[1].c_str(), "/forcerestart") == 0;
+}
+
+std::string VersionTextFromFileVersion(const std::string& fileVersion) {
+  size_t dot = 0;
+  size_t second = std::string::npos;
+  size_t third = std::string::npos;
+  for (int n = 0; n < 3; ++n) {
+    dot = fileVersion.find('.', n == 0 ? 0 : dot + 1);
+    if (dot == std::string::npos) return {};
+    if (n == 1) second = dot;
+    if (n == 2) third = dot;
+  }
+  std::string text = fileVersion.substr(0, second + 1) + fileVersion.substr(third + 1);
+  if (text.size() > 15) text.resize(15);
+  return text;
+}
+
+CQuilloxApp::CQuilloxApp() = default;
+CQuilloxApp::~CQuilloxApp() = default;
+
+bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
+  LoadSettings();
+  if (setting::Get(setting::kDebugLog) != 0)
+    capture_.Start(ProgramFolderPathWithSeparator() + "DebugLog.txt");
+  TraceInit();
+  versionText_ = VersionTextFromFileVersion(TESSALOAD_FILE_VERSION);
+  IniType = setting::Get(setting::kIniType);
+
+  // The program-wide objects. The operating-system record of the original
+  // design (version, WOW64) has nothing to hold on Linux.
+  g_icTypeIni = new CICTypeIni();
+  g_icTypeIni->DiscoverDescriptions();
+  g_icTypeIni->SelectInitialDescription();
+  g_parseArg = new CParseArg();
+  LastStatusCode = 0;  // the fresh flow object starts without a status
+
+  DevLib_Init(setting::Get(setting::kLibType));
+
+  if (!IsWindowModeCommandLine(args)) {
+    ranCommandLine_ = true;
+    if (g_parseArg->Parse_Arg(args) == 1) {
+      SilentMode = 1;
+      g_parseArg->AttachConsole();
+      g_parseArg->Print("\n");
+      g_parseArg->Prepare();
+    }
+  } else {
+    SilentMode = 0;
+    RunWindowMode();
+  }
+  return false;
+}
+
+int CQuilloxApp::ExitInstance() {
+  delete g_icTypeIni;
+  g_icTypeIni = nullptr;
+  delete g_parseArg;  // closes a result file it still holds
+  g_parseArg = nullptr;
+  DevLib_Uninit();
+  capture_.Stop();
+  TraceShutdown();
+  DestroySettingsStore();
+  const int code = ExitCodeForStatus(LastStatusCode.load());
+  LastStatusCode = code;
+  return code;
+}

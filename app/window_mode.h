@@ -1,0 +1,3 @@
+#pragma once
+// Window mode: runs the operator window modally until the operator closes it.
+int RunWindowMode();

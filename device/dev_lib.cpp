@@ -1,0 +1,6 @@
+#include "device/dev_lib.h"
+
+// This build has no USB access yet: the library starts, and holds no device.
+int DevLib_Init(int) { return 1; }
+void DevLib_Uninit() {}
+int DevLib_CloseDevice(std::uint32_t handle) { return handle != 0 ? 1 : 0; }

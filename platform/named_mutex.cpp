@@ -1,0 +1,90 @@
+#include "platform/named_mutex.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/paths.h"
+
+namespace platform {
+
+// One per name and process: every NamedMutex of that name shares it, so the
+// lock file is held once per process and threads are ordered in-process.
+struct NamedMutex::Shared {
+  std::mutex guard;  // protects the fields below, held for no wait
+  std::thread::id owner;
+  unsigned depth = 0;
+  int fd = -1;
+  std::string path;
+  ~Shared() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+namespace {
+
+std::shared_ptr<NamedMutex::Shared> SharedFor(const std::string& name) {
+  static std::mutex registryLock;
+  static std::map<std::string, std::weak_ptr<NamedMutex::Shared>> registry;
+  std::lock_guard lock(registryLock);
+  auto& slot = registry[name];
+  auto shared = slot.lock();
+  if (!shared) {
+    shared = std::make_shared<NamedMutex::Shared>();
+    std::string file;
+    for (char c : name) file += (c == '/' || c == '\\') ? '_' : c;
+    shared->path = LockFolder() + "/" + file + ".lock";
+    slot = shared;
+  }
+  return shared;
+}
+
+// Tries once to take the mutex for the calling thread.
+bool TryTake(NamedMutex::Shared& s) {
+  std::lock_guard lock(s.guard);
+  auto self = std::this_thread::get_id();
+  if (s.depth > 0) {
+    if (s.owner != self) return false;
+    ++s.depth;
+    return true;
+  }
+  if (s.fd < 0) {
+    s.fd = open(s.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (s.fd < 0) return false;
+  }
+  if (flock(s.fd, LOCK_EX | LOCK_NB) != 0) return false;
+  s.owner = self;
+  s.depth = 1;
+  return true;
+}
+
+}  // namespace
+
+NamedMutex::NamedMutex(std::string name) : name_(std::move(name)), shared_(SharedFor(name_)) {}
+
+NamedMutex::~NamedMutex() = default;
+
+bool NamedMutex::Lock(std::uint32_t timeoutMs, Clock& clock) {
+  const std::uint64_t start = clock.NowMs();
+  for (;;) {
+    if (TryTake(*shared_)) return true;
+    if (timeoutMs != kWaitInfinite && clock.NowMs() - start >= timeoutMs) return false;
+    clock.SleepMs(1);
+  }
+}
+
+void NamedMutex::Unlock() {
+  std::lock_guard lock(shared_->guard);
+  if (shared_->depth == 0 || shared_->owner != std::this_thread::get_id()) return;
+  if (--shared_->depth == 0) {
+    flock(shared_->fd, LOCK_UN);
+    shared_->owner = {};
+  }
+}
+
+}  // namespace platform

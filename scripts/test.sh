@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the normal build, then the whole suite again
+# under AddressSanitizer and UndefinedBehaviorSanitizer (any report fails).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+scripts/deps.sh
+jobs=$(nproc)
+
+echo "== build"
+scripts/build.sh build
+echo "== tests"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== build (AddressSanitizer, UndefinedBehaviorSanitizer)"
+scripts/build.sh build-asan -DTESSALOAD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+echo "== tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
+ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+for extra in scripts/test.d/*.sh; do
+  [[ -e "$extra" ]] || continue
+  echo "== $(basename "$extra" .sh)"
+  bash "$extra"
+done
