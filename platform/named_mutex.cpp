@@ -21,8 +21,9 @@ struct NamedMutex::Shared {
   unsigned depth = 0;
   int fd = -1;
   std::string path;
+  pid_t pid = getpid();  // a child made by fork starts afresh
   ~Shared() {
-    if (fd >= 0) close(fd);
+    if (fd >= 0 && pid == getpid()) close(fd);
   }
 };
 
@@ -34,7 +35,7 @@ std::shared_ptr<NamedMutex::Shared> SharedFor(const std::string& name) {
   std::lock_guard lock(registryLock);
   auto& slot = registry[name];
   auto shared = slot.lock();
-  if (!shared) {
+  if (!shared || shared->pid != getpid()) {
     shared = std::make_shared<NamedMutex::Shared>();
     std::string file;
     for (char c : name) file += (c == '/' || c == '\\') ? '_' : c;

@@ -1,0 +1,67 @@
+// Runs the real tessaload executable from a station folder of its own, as a
+// factory script does, and checks what the script sees.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+struct RunResult {
+  std::string out;
+  int code = -1;
+};
+
+class CommandLine : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::copy_file(std::string(TESSALOAD_BINARY_DIR) + "/bin/tessaload", station_.File("tessaload"));
+  }
+  RunResult Tessaload(const std::string& args) {
+    RunResult run;
+    const std::string cmd = "cd '" + station_.Path() + "' && env -u TESSALOAD_SIM ./tessaload " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::array<char, 256> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) run.out.append(buf.data(), n);
+    const int status = pclose(p);
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+  }
+  TempDir station_;
+};
+
+TEST_F(CommandLine, NoCodecMeansDetectFailureAndExitCode4) {
+  const RunResult run = Tessaload("-f -write image.rfw");
+  EXPECT_EQ(run.out, "\nGet IC Info Fail\n" + station_.Path() + ">");
+  EXPECT_EQ(station_.Read("Result.txt"), "fail");
+  EXPECT_EQ(run.code, 4);
+}
+
+TEST_F(CommandLine, WithoutDashFNothingRunsAndTheExitCodeIs0) {
+  const RunResult run = Tessaload("/forcerestart x");
+  EXPECT_EQ(station_.Read("Result.txt"), "fail");
+  EXPECT_EQ(run.code, 0);
+}
+
+TEST_F(CommandLine, ForceRestartInAnyCaseOpensWindowMode) {
+  for (const char* args : {"", "/FORCERESTART"}) {
+    const RunResult run = Tessaload(args);
+    EXPECT_NE(run.out.find("operator window"), std::string::npos) << run.out;
+    EXPECT_EQ(run.code, 0);
+    EXPECT_FALSE(std::filesystem::exists(station_.File("Result.txt")));
+  }
+}
+
+TEST_F(CommandLine, ConfigIniAndTraceSwitchWork) {
+  station_.Write("config.ini", "[Quillox Config]\r\nDebug Log=1\r\n");
+  const std::string cmd = "cd '" + station_.Path() + "' && TESSALOAD_TRACE=1 ./tessaload -f -write a.rfw >/dev/null";
+  EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 4);
+  EXPECT_TRUE(std::filesystem::exists(station_.File("DebugLog.txt")));
+  EXPECT_NE(station_.Read("Log.txt").find("CParseArg::LoadICTypeIni:> START --->>>\r\n"), std::string::npos);
+}
+
+}  // namespace

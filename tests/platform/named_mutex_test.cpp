@@ -1,0 +1,78 @@
+#include "platform/named_mutex.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "platform/clock.h"
+
+namespace {
+
+std::string UniqueName() { return "TessaloadTest_" + std::to_string(getpid()); }
+
+TEST(NamedMutex, OwningThreadReentersAndOtherThreadsWait) {
+  platform::VirtualClock clock;
+  platform::NamedMutex a(UniqueName());
+  platform::NamedMutex b(UniqueName());  // the same mutex by name
+  ASSERT_TRUE(a.Lock(0, clock));
+  ASSERT_TRUE(b.Lock(0, clock));  // re-entry by the owner
+  bool other = true;
+  std::thread([&] { other = platform::NamedMutex(UniqueName()).Lock(5, clock); }).join();
+  EXPECT_FALSE(other);
+  b.Unlock();
+  std::thread([&] { other = platform::NamedMutex(UniqueName()).Lock(0, clock); }).join();
+  EXPECT_FALSE(other);  // still held once
+  a.Unlock();
+  std::thread([&] {
+    platform::NamedMutex m(UniqueName());
+    other = m.Lock(0, clock);
+    m.Unlock();
+  }).join();
+  EXPECT_TRUE(other);
+}
+
+TEST(NamedMutex, ExcludesASecondProcess) {
+  platform::SteadyClock clock;
+  const std::string name = UniqueName() + "_proc";
+  platform::NamedMutex mine(name);
+  ASSERT_TRUE(mine.Lock(0, clock));
+  int toChild[2], fromChild[2];
+  ASSERT_EQ(pipe(toChild), 0);
+  ASSERT_EQ(pipe(fromChild), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    platform::SteadyClock c;
+    platform::NamedMutex m(name);
+    char r = m.Lock(0, c) ? 'L' : 'x';  // held by the parent
+    (void)!write(fromChild[1], &r, 1);
+    char go;
+    (void)!read(toChild[0], &go, 1);
+    r = m.Lock(2000, c) ? 'L' : 'x';  // released by now
+    (void)!write(fromChild[1], &r, 1);
+    _exit(0);
+  }
+  char first = 0, second = 0;
+  ASSERT_EQ(read(fromChild[0], &first, 1), 1);
+  EXPECT_EQ(first, 'x');
+  mine.Unlock();
+  ASSERT_EQ(write(toChild[1], "g", 1), 1);
+  ASSERT_EQ(read(fromChild[0], &second, 1), 1);
+  EXPECT_EQ(second, 'L');
+  waitpid(child, nullptr, 0);
+}
+
+TEST(NamedMutex, TimedWaitGivesUpInVirtualTime) {
+  platform::VirtualClock holderClock;
+  platform::NamedMutex holder(UniqueName() + "_timed");
+  ASSERT_TRUE(holder.Lock(0, holderClock));
+  platform::VirtualClock clock;
+  bool got = true;
+  std::thread([&] { got = platform::NamedMutex(UniqueName() + "_timed").Lock(3000, clock); }).join();
+  EXPECT_FALSE(got);
+  EXPECT_GE(clock.NowMs(), 3000u);
+  holder.Unlock();
+}
+
+}  // namespace
