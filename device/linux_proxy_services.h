@@ -13,8 +13,8 @@ class LinuxProxyServices final : public ProxyOsServices {
 
   platform::Clock& WaitClock() override { return clock_; }
   bool HasIsWow64Process2() override { return true; }
-  // The machine from uname; false for a machine that has no driver image
-  // index, which leaves the index at x86 (nothing is written on Linux).
+  // The machine the program was built for; false for one that has no driver
+  // image index, which leaves the index at x86 (nothing is written on Linux).
   bool IsWow64Process2(std::uint16_t& processMachine, std::uint16_t& nativeMachine) override;
   bool HasIsWow64Process() override { return false; }
   bool IsWow64Process(bool&) override { return false; }
