@@ -168,6 +168,8 @@ const UrbCase kUrbCases[] = {
      "0000 02 03 0904 0000"},
 };
 
+void PrintTo(const UrbCase& c, std::ostream* os) { *os << c.name; }
+
 class UrbGolden : public ::testing::TestWithParam<UrbCase> {};
 
 TEST_P(UrbGolden, BuildsTheUrbByteForByte) {

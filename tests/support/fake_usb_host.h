@@ -23,7 +23,7 @@ class FakeUsbHost final : public platform::UsbHost {
  public:
   // Answers one transfer: fills `data` for device-to-host requests, sets
   // `transferred`, returns an error number.
-  using Answer = std::function<std::uint32_t(const FakeTransfer&, std::uint8_t* data, std::uint32_t& transferred)>;
+  using Responder = std::function<std::uint32_t(const FakeTransfer&, std::uint8_t* data, std::uint32_t& transferred)>;
 
   // Adds a node below `parent` (0: a root) and returns its instance.
   std::uint32_t Add(platform::UsbNode node, std::uint32_t parent = 0) {
@@ -41,7 +41,7 @@ class FakeUsbHost final : public platform::UsbHost {
   }
 
   // Transfers on a device opened through `instance` go to `answer`.
-  void Answer(std::uint32_t instance, Answer answer) { answers_[instance] = std::move(answer); }
+  void Answer(std::uint32_t instance, Responder answer) { answers_[instance] = std::move(answer); }
   void FailOpen(std::uint32_t instance, std::uint32_t error) { openErrors_[instance] = error; }
   void SetPorts(std::uint32_t hub, std::vector<platform::UsbPortInfo> ports) { ports_[hub] = std::move(ports); }
   void SetPortString(std::uint32_t hub, std::uint32_t port, std::uint8_t index, std::vector<std::uint8_t> bytes) {
@@ -74,7 +74,7 @@ class FakeUsbHost final : public platform::UsbHost {
   friend class FakeUsbDevice;
   std::vector<platform::UsbNode> nodes_;
   std::uint32_t nextInstance_ = 0x100;
-  std::map<std::uint32_t, FakeUsbHost::Answer> answers_;
+  std::map<std::uint32_t, Responder> answers_;
   std::map<std::uint32_t, std::uint32_t> openErrors_;
   std::map<std::uint32_t, std::vector<platform::UsbPortInfo>> ports_;
   std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint8_t>, std::vector<std::uint8_t>> strings_;
