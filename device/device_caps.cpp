@@ -1,6 +1,10 @@
 #include "device/device_enumeration.h"
+#include "device/ext_unit_direct.h"
 #include "device/le_bytes.h"
+#include "device/proxy_control_pipe.h"
 #include "device/vendor_probe.h"
+#include "device/vendor_request_direct.h"
+#include "platform/clock.h"
 #include "platform/error_codes.h"
 #include "platform/vendor.h"
 
@@ -59,13 +63,15 @@ int ReadDeviceCaps(DeviceAccess& access, DeviceRecord& record, int force) {
   if (unit >= 0) {
     caps->extensionUnitPresent = true;
     caps->unitId = std::uint32_t(unit);
+    ProxyControlPipe pipe(access.channel, record.token);
     std::array<std::uint8_t, 96> status{};
-    if (VendorStatusRead(access.channel, record.token, status) == kErrorSuccess && HasVendorSignature(status)) {
+    if (VendorStatusRead(pipe, 0, std::uint32_t(status.size()), status.data()) == kErrorSuccess &&
+        HasVendorSignature(status)) {
       caps->status = status;
       caps->vendorSignature = caps->vendorChannel = true;
     } else {
       std::uint8_t ignored = 0;
-      VendorOneByteRead(access.channel, record.token, 0, ignored);
+      VendorOneByteRead(pipe, 0, ignored);
     }
   }
   record.caps = std::move(caps);
@@ -79,16 +85,17 @@ bool CheckDeviceChannels(DeviceAccess& access, DeviceRecord& record, std::uint32
   vendorSignature = false;
   std::vector<std::uint8_t> config;
   if (ReadConfigDescriptor(access, record.token, config) != kErrorSuccess) return false;
+  ProxyControlPipe pipe(access.channel, record.token);
   std::array<std::uint8_t, kStatusProbeBytes> status{};
-  vendorSignature =
-      VendorStatusRead(access.channel, record.token, status) == kErrorSuccess && HasVendorSignature(status);
+  vendorSignature = VendorStatusRead(pipe, 0, std::uint32_t(status.size()), status.data()) == kErrorSuccess &&
+                    HasVendorSignature(status);
   bool unitAnswered = false;
   if (record.kind == kKindMedia || record.kind == kKindUsb) {
     const int unit = FindExtensionUnit(config);
     if (unit >= 0) {
       unitId = std::uint32_t(unit);
-      unitAnswered = ExtensionUnitSignatureCheck(access.channel, record.token, std::uint8_t(unit),
-                                                 std::uint8_t(record.interfaceNumber));
+      unitAnswered = ExtUnitSignatureCheck({pipe, std::uint8_t(unit), std::uint8_t(record.interfaceNumber),
+                                            access.host.HostClock()}) == 1;
     }
   }
   return vendorSignature || unitAnswered;
