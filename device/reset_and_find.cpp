@@ -1,0 +1,168 @@
+#include "device/reset_and_find.h"
+
+#include "app/trace.h"
+#include "device/device_enumeration.h"
+#include "device/device_tree.h"
+#include "device/ext_unit_direct.h"
+#include "device/proxy_control_pipe.h"
+#include "device/vendor_request_direct.h"
+#include "platform/clock.h"
+#include "platform/event.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr std::uint32_t kNotReadyRetryMs = 300;
+constexpr std::uint32_t kNoDeviceRetryMs = 200;
+constexpr std::uint32_t kPastEndRetryMs = 500;
+constexpr std::uint32_t kAnswerRetryMs = 300;
+constexpr std::uint32_t kSlowChipExtraMs = 2000;
+constexpr std::uint16_t kChipIdAddress = 0xFE21;
+constexpr std::uint16_t kResetArmAddress = 0xFF92;
+
+// Waits `ms` and counts it; false once the limit is exceeded.
+class Budget {
+ public:
+  Budget(Clock& clock, std::int32_t limitMs) : clock_(clock), limit_(limitMs) {}
+  bool Wait(std::uint32_t ms) {
+    clock_.SleepMs(ms);
+    elapsed_ += ms;
+    return !Exceeded();
+  }
+  bool Exceeded() const { return limit_ > 0 && elapsed_ > std::uint64_t(limit_); }
+
+ private:
+  Clock& clock_;
+  std::int32_t limit_;
+  std::uint64_t elapsed_ = 0;
+};
+
+}  // namespace
+
+std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const ResetRequest& request) {
+  TraceScope scope("ResetAndFind", kTraceFlow);
+  if (record.tag != kDeviceRecordTag || record.token == 0 || record.interfaceHandle == DeviceFiles::kInvalidHandle)
+    return kErrorInvalidParameter;
+  Clock& clock = access.host.HostClock();
+
+  // Channel facts.
+  int kind = request.kind;
+  std::uint32_t unitId = request.unitId;
+  bool oneByte = request.oneByteRead;
+  bool vendor = request.vendorChannel;
+  const bool forced = kind == 10;
+  if (forced) {
+    vendor = true;
+    kind = 9;
+  } else if (!request.useKnownFacts) {
+    if (!CheckDeviceChannels(access, record, unitId, oneByte, vendor)) return kErrorGenFailure;
+  }
+  const std::uint16_t readValue = request.value == 2 ? 1 : request.value;
+  if (request.forceExtensionUnit && unitId > 0) oneByte = vendor = false;
+  std::uint16_t sent = request.value;
+  if (request.value != 2 && !oneByte && !vendor && request.value <= 1) sent = request.value == 0 ? 1 : 0;
+
+  ProxyControlPipe oldPipe(access.channel, record.token);
+  const ExtUnitAddress oldUnit{oldPipe, std::uint8_t(unitId), std::uint8_t(record.interfaceNumber), clock};
+
+  // Arm the chip for the reset; two chips need longer to come back.
+  bool slowChip = false;
+  if (!forced) {
+    std::uint8_t id[2] = {};
+    const std::uint8_t arm = 0x01;
+    if (vendor) {
+      if (VendorMemoryRead(oldPipe, kChipIdAddress, 2, id) == 0) slowChip = true;
+      VendorMemoryWrite(oldPipe, kResetArmAddress, 1, &arm);
+    } else {
+      if (ExtUnitMemoryRead(oldUnit, kChipIdAddress, 2, id) == 1) slowChip = true;
+      ExtUnitMemoryWrite(oldUnit, kResetArmAddress, 1, &arm);
+    }
+    const std::uint16_t code = std::uint16_t((id[1] & 0xF0) << 8 | id[0]);
+    slowChip = slowChip && (code == 0xB013 || code == 0xB014);
+  }
+
+  // Send the reset, again while the device is not ready.
+  Budget budget(clock, request.limitMs);
+  for (;;) {
+    std::uint32_t error;
+    if (vendor)
+      error = VendorReset(oldPipe, sent, kind);
+    else if (oneByte)
+      error = VendorIndexedReset(oldPipe, sent, std::uint16_t(kind));
+    else
+      error = ExtUnitReset(oldUnit, sent, kind) == 1 ? kErrorSuccess : ExtUnitLastError();
+    if (error == kErrorSuccess) break;
+    if (error != kErrorNotReady) {
+      TraceLine(scope, "reset kind %d failed: %u\n", kind, error);
+      return error;
+    }
+    if (!budget.Wait(kNotReadyRetryMs)) return kErrorTimeout;
+  }
+
+  // The old device is gone: release its handle and token.
+  if (record.interfaceHandle != DeviceFiles::kInvalidHandle) access.files.CloseDeviceFile(record.interfaceHandle);
+  if (record.token != 0) ProxyCloseDevice(access.channel, record.token);
+  record.interfaceHandle = DeviceFiles::kInvalidHandle;
+  record.token = 0;
+
+  const bool sameDevice = sent == 2 || sent == 5;
+  if (!sameDevice) {
+    if (request.cancel) {
+      request.cancel->Reset();
+      clock.WaitEvent(*request.cancel, request.settleMs);
+    } else {
+      clock.SleepMs(request.settleMs);
+    }
+    if (slowChip) clock.SleepMs(kSlowChipExtraMs);
+  }
+  if (record.kind == kKindUsb) record.kind = kKindMedia;
+
+  // Search the device list for the device at the old location.
+  DeviceRecord found;
+  std::uint32_t position = 0;
+  while (record.kind == kKindMedia) {
+    if (budget.Exceeded()) return kErrorTimeout;
+    const std::uint32_t error = OpenDeviceByPosition(access, found, position++);
+    if (error == kErrorNoMoreItems) {
+      position = 0;
+      if (!budget.Wait(kNoDeviceRetryMs)) return kErrorTimeout;
+      continue;
+    }
+    if (error == kErrorPositionPastEnd) {
+      position = 0;
+      if (!budget.Wait(kPastEndRetryMs)) return kErrorTimeout;
+      continue;
+    }
+    if (error != kErrorSuccess) continue;
+    if (ContainsNoCase(found.location, record.location) || ContainsNoCase(record.location, found.location)) {
+      std::uint32_t port = 0, parent = 0;
+      const bool located = GetPortAndParent(access, found.deviceInstance, port, parent);
+      if (sameDevice || (located && found.token != record.token)) break;
+    }
+    CloseDeviceRecord(access, found);
+  }
+
+  // Wait until the found device answers.
+  ProxyControlPipe newPipe(access.channel, found.token);
+  const ExtUnitAddress newUnit{newPipe, std::uint8_t(unitId), std::uint8_t(found.interfaceNumber), clock};
+  for (;;) {
+    std::uint32_t error;
+    if (!vendor && !oneByte) {
+      std::uint8_t status[8];
+      error = ExtUnitStatusRead(newUnit, 8, status) == 1 ? kErrorSuccess : ExtUnitLastError();
+    } else {
+      std::uint8_t byte = 0;
+      error = VendorOneByteRead(newPipe, readValue, byte);
+    }
+    if (error != kErrorDeviceNotConnected) break;
+    if (!budget.Wait(kAnswerRetryMs)) {
+      CloseDeviceRecord(access, found);
+      return kErrorTimeout;
+    }
+  }
+
+  CloseDeviceRecord(access, record);
+  record = std::move(found);
+  return kErrorSuccess;
+}
