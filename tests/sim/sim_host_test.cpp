@@ -101,7 +101,8 @@ TEST_F(SimBus, ResetLeavesTheBusAndComesBackWithANewInstanceAfterTheSettleTime) 
   EXPECT_EQ(FindNode(host_->Nodes(), path), nullptr) << "back before its settle time";
   const std::uint64_t start = clock.NowMs();
   clock.SleepMs(400);
-  const auto* back = FindNode(host_->Nodes(), path);
+  const auto nodes = host_->Nodes();
+  const auto* back = FindNode(nodes, path);
   ASSERT_NE(back, nullptr);
   EXPECT_NE(back->instance, before);
   EXPECT_LT(clock.NowMs() - start, 1000u) << "virtual time, no real waiting";
