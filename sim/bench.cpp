@@ -19,6 +19,15 @@ std::string CodecPath(const std::string& folder, const std::string& name, const 
   return (fs::path(folder) / "codecs" / (name + extension)).string();
 }
 
+// The transfer counters as the codec files name them.
+const std::pair<const char*, std::uint64_t TransferCounters::*> kCounterKeys[] = {
+    {"transfers", &TransferCounters::transfers},       {"transfers_standard", &TransferCounters::standard},
+    {"transfers_vendor", &TransferCounters::vendor},   {"transfers_xu", &TransferCounters::extensionUnit},
+    {"transfers_failed", &TransferCounters::failed},   {"bytes_in", &TransferCounters::bytesIn},
+    {"bytes_out", &TransferCounters::bytesOut},        {"bus_time_us", &TransferCounters::busTimeUs},
+    {"memory_time_us", &TransferCounters::memoryTimeUs}, {"resets", &TransferCounters::resets},
+};
+
 bool IsPrefix(const std::vector<int>& a, const std::vector<int>& b) {
   return a.size() <= b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
@@ -124,17 +133,7 @@ bool Bench::LoadCodec(const std::string& name, std::string& error) {
     error = "faults of codec " + name + ": " + faultError;
     return false;
   }
-  TransferCounters& c = codec->Counters();
-  c.transfers = file.Number("transfers");
-  c.standard = file.Number("transfers_standard");
-  c.vendor = file.Number("transfers_vendor");
-  c.extensionUnit = file.Number("transfers_xu");
-  c.failed = file.Number("transfers_failed");
-  c.bytesIn = file.Number("bytes_in");
-  c.bytesOut = file.Number("bytes_out");
-  c.busTimeUs = file.Number("bus_time_us");
-  c.memoryTimeUs = file.Number("memory_time_us");
-  c.resets = file.Number("resets");
+  for (const auto& [key, field] : kCounterKeys) codec->Counters().*field = file.Number(key);
   const CodecMode mode = file.Get("mode") == "running" ? CodecMode::kRunning : CodecMode::kBootRom;
   codec->RestoreState(file.Number("plugged") != 0, mode, file.Number("absent_until_us"));
   codec->SetInstances(static_cast<std::uint32_t>(file.Number("device_instance")),
@@ -146,7 +145,6 @@ bool Bench::LoadCodec(const std::string& name, std::string& error) {
 bool Bench::SaveCodec(Codec& codec, std::string& error) const {
   const CodecConfig& config = codec.Config();
   const DeviceIdentity& id = config.identity;
-  const TransferCounters& c = codec.Counters();
   KeyValues file;
   file.Add("chip", config.chip);
   file.Add("memory", MemoryKindName(config.memory));
@@ -173,16 +171,7 @@ bool Bench::SaveCodec(Codec& codec, std::string& error) const {
     faults += (faults.empty() ? "" : ",") + std::string(item);
   }
   file.Add("faults", faults.empty() ? "clear" : faults);
-  file.AddNumber("transfers", c.transfers);
-  file.AddNumber("transfers_standard", c.standard);
-  file.AddNumber("transfers_vendor", c.vendor);
-  file.AddNumber("transfers_xu", c.extensionUnit);
-  file.AddNumber("transfers_failed", c.failed);
-  file.AddNumber("bytes_in", c.bytesIn);
-  file.AddNumber("bytes_out", c.bytesOut);
-  file.AddNumber("bus_time_us", c.busTimeUs);
-  file.AddNumber("memory_time_us", c.memoryTimeUs);
-  file.AddNumber("resets", c.resets);
+  for (const auto& [key, field] : kCounterKeys) file.AddNumber(key, codec.Counters().*field);
   const std::string name = config.name;
   if (!WriteBinaryFile(CodecPath(folder_, name, ".code"), codec.Memory().Bytes()) ||
       !WriteBinaryFile(CodecPath(folder_, name, ".data"), codec.DataMemory()) ||
