@@ -1,0 +1,361 @@
+#include "sim/sim_host.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <set>
+
+#include "platform/error_codes.h"
+#include "platform/usb_paths.h"
+#include "platform/vendor.h"
+#include "sim/open_bench.h"
+
+namespace sim {
+
+namespace {
+
+constexpr std::uint16_t kHubPid = 0x0100;
+constexpr std::uint32_t kBenchLockWaitMs = 10000;
+
+struct HubPlace {
+  int bus = 1;
+  std::vector<int> chain;  // empty for a root hub
+  bool operator<(const HubPlace& o) const {
+    if (bus != o.bus) return bus < o.bus;
+    if (chain.size() != o.chain.size()) return chain.size() < o.chain.size();
+    return chain < o.chain;
+  }
+};
+
+std::vector<std::uint8_t> HubDeviceDescriptor() {
+  const std::uint16_t vid = platform::kVendorId;
+  return {18, 1, 0x00, 0x02, 0x09, 0, 1, 64, std::uint8_t(vid), std::uint8_t(vid >> 8), std::uint8_t(kHubPid),
+          std::uint8_t(kHubPid >> 8), 0x00, 0x01, 0, 0, 0, 1};
+}
+
+class SimDevice final : public platform::UsbDevice {
+ public:
+  SimDevice(SimHost& host, std::string codec, std::uint32_t instance)
+      : host_(host), codec_(std::move(codec)), instance_(instance) {}
+  ~SimDevice() override { host_.Flush(); }
+  std::uint32_t ControlTransfer(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                std::uint16_t index, std::uint8_t* data, std::uint16_t length,
+                                std::uint32_t timeoutMs, std::uint32_t& transferred) override {
+    return host_.Transfer(codec_, instance_, requestType, request, value, index, data, length, timeoutMs,
+                          transferred);
+  }
+
+ private:
+  SimHost& host_;
+  std::string codec_;
+  std::uint32_t instance_;
+};
+
+}  // namespace
+
+struct SimHost::Tree {
+  std::vector<platform::UsbNode> nodes;
+  std::vector<std::pair<HubPlace, std::uint32_t>> hubs;
+
+  const HubPlace* Hub(std::uint32_t instance) const {
+    for (const auto& [place, id] : hubs) {
+      if (id == instance) return &place;
+    }
+    return nullptr;
+  }
+  platform::UsbNode* Node(std::uint32_t instance) {
+    for (auto& node : nodes) {
+      if (node.instance == instance) return &node;
+    }
+    return nullptr;
+  }
+};
+
+std::unique_ptr<platform::UsbHost> OpenBench(const std::string& folder, std::string& error) {
+  std::unique_ptr<Bench> bench = Bench::Load(folder, error);
+  if (!bench) return nullptr;
+  return std::make_unique<SimHost>(std::move(bench));
+}
+
+SimHost::SimHost(std::unique_ptr<Bench> bench)
+    : benchLock_(BenchLockName(bench->Folder())), bench_(std::move(bench)) {
+  // Time passed between two runs: re-enumerations begun by the last run are over.
+  std::uint64_t now = bench_->clockUs;
+  for (const auto& codec : bench_->Codecs()) now = std::max(now, codec->AbsentUntilUs());
+  clock_.AdvanceUs(now);
+}
+
+SimHost::~SimHost() { Flush(); }
+
+void SimHost::SetHotplugCallback(std::function<void(bool, std::uint32_t)> cb) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  callback_ = std::move(cb);
+}
+
+void SimHost::Notify(const std::vector<Event>& events) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  if (!callback_) return;
+  for (const Event& e : events) callback_(e.arrived, e.instance);
+}
+
+void SimHost::SaveLocked() {
+  bench_->clockUs = clock_.NowUs();
+  std::string error;
+  const bool locked = benchLock_.Lock(kBenchLockWaitMs, platform::SystemClock());
+  if (!bench_->Save(error)) std::cerr << "tessaload-sim: " << error << "\n";
+  if (locked) benchLock_.Unlock();
+  dirty_ = false;
+}
+
+void SimHost::Flush() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (dirty_) SaveLocked();
+}
+
+void SimHost::Refresh(std::vector<Event>& events) {
+  std::set<std::uint32_t> before;
+  for (const auto& codec : bench_->Codecs()) {
+    if (codec->DeviceInstance()) before.insert({codec->DeviceInstance(), codec->FunctionInstance()});
+  }
+  if (!dirty_ && Bench::StoredGeneration(bench_->Folder()) != bench_->Generation()) {
+    std::string error;
+    const bool locked = benchLock_.Lock(kBenchLockWaitMs, platform::SystemClock());
+    std::unique_ptr<Bench> reloaded = Bench::Load(bench_->Folder(), error);
+    if (locked) benchLock_.Unlock();
+    if (reloaded) {
+      bench_ = std::move(reloaded);
+      if (bench_->clockUs > clock_.NowUs()) clock_.AdvanceUs(bench_->clockUs - clock_.NowUs());
+    }
+  }
+  const std::uint64_t now = clock_.NowUs();
+  std::set<std::uint32_t> after;
+  for (const auto& codec : bench_->Codecs()) {
+    if (!codec->PresentAt(now)) {
+      if (codec->DeviceInstance()) {
+        codec->SetInstances(0, 0);
+        dirty_ = true;
+      }
+      continue;
+    }
+    if (codec->DeviceInstance() == 0) {
+      codec->SetInstances(bench_->nextInstance, bench_->nextInstance + 1);
+      bench_->nextInstance += 2;
+      dirty_ = true;
+    }
+    after.insert({codec->DeviceInstance(), codec->FunctionInstance()});
+  }
+  for (std::uint32_t id : before) {
+    if (!after.count(id)) events.push_back({false, id});
+  }
+  for (std::uint32_t id : after) {
+    if (!before.count(id)) events.push_back({true, id});
+  }
+  if (dirty_) SaveLocked();
+}
+
+std::uint32_t SimHost::HubInstance(const PortPath& path) {
+  const std::string key = PortPathText(path);
+  auto it = bench_->hubInstances.find(key);
+  if (it != bench_->hubInstances.end()) return it->second;
+  dirty_ = true;
+  return bench_->hubInstances[key] = bench_->nextInstance++;
+}
+
+SimHost::Tree SimHost::BuildTree() {
+  Tree tree;
+  std::set<HubPlace> places;
+  for (int bus = 1; bus <= kBusCount; ++bus) places.insert({bus, {}});
+  for (const auto& codec : bench_->Codecs()) {
+    const PortPath& port = codec->Config().port;
+    for (std::size_t n = 1; n < port.ports.size(); ++n) {
+      places.insert({port.bus, std::vector<int>(port.ports.begin(), port.ports.begin() + n)});
+    }
+  }
+  auto instanceOf = [&](int bus, const std::vector<int>& chain) -> std::uint32_t {
+    return chain.empty() ? static_cast<std::uint32_t>(bus) : HubInstance({bus, chain});
+  };
+  for (const HubPlace& place : places) {  // parents before children
+    platform::UsbNode node;
+    node.instance = instanceOf(place.bus, place.chain);
+    node.isHub = true;
+    node.setupClass = "USB";
+    const bool usb3 = place.bus == 2;
+    if (place.chain.empty()) {
+      node.instancePath = platform::RootHubInstancePath(place.bus, usb3);
+      node.locationPath = platform::RootHubLocationPath(place.bus);
+      node.description = usb3 ? "USB Root Hub (USB 3.0)" : "USB Root Hub";
+    } else {
+      const std::vector<int> parentChain(place.chain.begin(), place.chain.end() - 1);
+      node.parent = instanceOf(place.bus, parentChain);
+      node.address = static_cast<std::uint32_t>(place.chain.back());
+      node.instancePath = platform::DeviceInstancePath(platform::kVendorId, kHubPid, "", place.bus, place.chain);
+      node.locationPath = platform::ChildLocationPath(tree.Node(node.parent)->locationPath, place.chain.back());
+      node.description = "Generic USB Hub";
+      node.usbDeviceInterface = true;
+    }
+    node.driverKey = "{sim-usb}\\" + std::to_string(node.instance);
+    tree.hubs.push_back({place, node.instance});
+    tree.nodes.push_back(node);
+  }
+  for (const auto& codec : bench_->Codecs()) {
+    if (codec->DeviceInstance() == 0) continue;
+    const CodecConfig& config = codec->Config();
+    const DeviceIdentity& id = config.identity;
+    const std::vector<int>& ports = config.port.ports;
+    platform::UsbNode device;
+    device.instance = codec->DeviceInstance();
+    device.parent = instanceOf(config.port.bus, std::vector<int>(ports.begin(), ports.end() - 1));
+    device.address = static_cast<std::uint32_t>(ports.back());
+    device.instancePath = platform::DeviceInstancePath(id.vid, id.pid, id.serial, config.port.bus, ports);
+    device.locationPath = platform::ChildLocationPath(tree.Node(device.parent)->locationPath, ports.back());
+    device.setupClass = "USB";
+    device.description = "USB Composite Device";
+    device.driverKey = "{sim-usb}\\" + std::to_string(device.instance);
+    device.usbDeviceInterface = true;
+
+    platform::UsbNode function;
+    function.instance = codec->FunctionInstance();
+    function.parent = device.instance;
+    function.address = device.address;
+    function.instancePath = platform::FunctionInstancePath(id.vid, id.pid, kAudioControlInterface, config.port.bus, ports);
+    function.locationPath = platform::FunctionLocationPath(device.locationPath, kAudioControlInterface);
+    function.setupClass = "Media";
+    function.friendlyName = id.product;
+    function.description = id.product;
+    function.driverKey = "{sim-media}\\" + std::to_string(function.instance);
+    function.audioInterface = true;
+    device.children.push_back(function.instance);
+    tree.nodes.push_back(device);
+    tree.nodes.push_back(function);
+  }
+  for (auto& node : tree.nodes) {
+    if (node.parent == 0) continue;
+    platform::UsbNode* parent = tree.Node(node.parent);
+    if (parent && std::find(parent->children.begin(), parent->children.end(), node.instance) == parent->children.end()) {
+      parent->children.push_back(node.instance);
+    }
+  }
+  return tree;
+}
+
+std::vector<platform::UsbNode> SimHost::Nodes() {
+  std::vector<Event> events;
+  std::vector<platform::UsbNode> nodes;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Refresh(events);
+    nodes = BuildTree().nodes;
+    if (dirty_) SaveLocked();
+  }
+  Notify(events);
+  return nodes;
+}
+
+std::unique_ptr<platform::UsbDevice> SimHost::Open(std::uint32_t instance, std::uint32_t& error) {
+  std::vector<Event> events;
+  std::unique_ptr<platform::UsbDevice> device;
+  error = platform::kErrorFileNotFound;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Refresh(events);
+    for (const auto& codec : bench_->Codecs()) {
+      if (instance != 0 && (codec->DeviceInstance() == instance || codec->FunctionInstance() == instance)) {
+        device = std::make_unique<SimDevice>(*this, codec->Config().name, codec->DeviceInstance());
+        error = platform::kErrorSuccess;
+      }
+    }
+    if (!device && (instance == 1 || instance == 2 || BuildTree().Hub(instance))) error = platform::kErrorAccessDenied;
+  }
+  Notify(events);
+  return device;
+}
+
+bool SimHost::HubPorts(std::uint32_t hubInstance, std::vector<platform::UsbPortInfo>& ports) {
+  std::vector<Event> events;
+  bool found = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Refresh(events);
+    Tree tree = BuildTree();
+    const HubPlace* hub = tree.Hub(hubInstance);
+    if (hub) {
+      found = true;
+      ports.clear();
+      const int count = hub->chain.empty() ? kRootHubPorts : kExternalHubPorts;
+      const std::uint8_t hubSpeed = hub->bus == 2 ? 3 : 2;
+      for (int p = 1; p <= count; ++p) {
+        platform::UsbPortInfo info;
+        info.port = static_cast<std::uint32_t>(p);
+        std::vector<int> chain = hub->chain;
+        chain.push_back(p);
+        for (const auto& [place, id] : tree.hubs) {
+          if (place.bus == hub->bus && place.chain == chain) {
+            info.connected = info.isHub = true;
+            info.speed = hubSpeed;
+            info.instance = id;
+            const auto descriptor = HubDeviceDescriptor();
+            std::copy(descriptor.begin(), descriptor.end(), info.deviceDescriptor);
+          }
+        }
+        for (const auto& codec : bench_->Codecs()) {
+          const PortPath& at = codec->Config().port;
+          if (codec->DeviceInstance() == 0 || at.bus != hub->bus || at.ports != chain) continue;
+          info.connected = true;
+          info.speed = codec->Config().identity.highSpeed ? 2 : 1;
+          info.instance = codec->DeviceInstance();
+          const auto descriptor = DeviceDescriptor(codec->Config().identity);
+          std::copy(descriptor.begin(), descriptor.end(), info.deviceDescriptor);
+        }
+        ports.push_back(info);
+      }
+    }
+    if (dirty_) SaveLocked();
+  }
+  Notify(events);
+  return found;
+}
+
+bool SimHost::PortStringDescriptor(std::uint32_t hubInstance, std::uint32_t port, std::uint8_t index,
+                                   std::uint16_t /*language: the codecs speak one*/, std::vector<std::uint8_t>& out) {
+  std::vector<platform::UsbPortInfo> ports;
+  if (!HubPorts(hubInstance, ports) || port == 0 || port > ports.size() || !ports[port - 1].connected ||
+      ports[port - 1].isHub) {
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& codec : bench_->Codecs()) {
+    if (codec->DeviceInstance() != ports[port - 1].instance) continue;
+    out = StringDescriptor(codec->Config().identity, index);
+    return !out.empty();
+  }
+  return false;
+}
+
+std::uint32_t SimHost::Transfer(const std::string& name, std::uint32_t instance, std::uint8_t requestType,
+                                std::uint8_t request, std::uint16_t value, std::uint16_t index, std::uint8_t* data,
+                                std::uint16_t length, std::uint32_t timeoutMs, std::uint32_t& transferred) {
+  transferred = 0;
+  std::vector<Event> events;
+  std::uint32_t error = platform::kErrorDeviceNotConnected;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Codec* codec = bench_->Find(name);
+    if (codec && codec->PresentAt(clock_.NowUs()) && codec->DeviceInstance() == instance) {
+      const std::uint32_t function = codec->FunctionInstance();
+      const ControlOutcome outcome = codec->Control({requestType, request, value, index, length}, data, timeoutMs, clock_);
+      error = outcome.error;
+      transferred = outcome.transferred;
+      dirty_ = true;
+      if (!codec->PresentAt(clock_.NowUs()) || codec->DeviceInstance() != instance) {
+        codec->SetInstances(0, 0);
+        events.push_back({false, instance});
+        events.push_back({false, function});
+        SaveLocked();
+      }
+    }
+  }
+  Notify(events);
+  return error;
+}
+
+}  // namespace sim

@@ -1,0 +1,68 @@
+#pragma once
+// The simulated bus as a platform::UsbHost: root hubs for bus 1 (USB 2) and
+// bus 2 (USB 3), the external hubs the codecs' port chains pass through, and
+// each present codec as a USB device node with one audio function (MI_00).
+// Paths are rendered with platform/usb_paths.h.
+//
+// Virtual time only moves when somebody waits on HostClock() or a transfer
+// takes bus time. A codec that left the bus for a reset comes back once the
+// clock has passed its settle time; the host notices it (and reports the
+// arrival) the next time the tree, a hub or a device is looked at.
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/named_mutex.h"
+#include "platform/usb_host.h"
+#include "sim/bench.h"
+
+namespace sim {
+
+class SimHost final : public platform::UsbHost {
+ public:
+  explicit SimHost(std::unique_ptr<Bench> bench);
+  ~SimHost() override;
+
+  std::vector<platform::UsbNode> Nodes() override;
+  std::unique_ptr<platform::UsbDevice> Open(std::uint32_t instance, std::uint32_t& error) override;
+  bool HubPorts(std::uint32_t hubInstance, std::vector<platform::UsbPortInfo>& ports) override;
+  bool PortStringDescriptor(std::uint32_t hubInstance, std::uint32_t port, std::uint8_t index,
+                            std::uint16_t language, std::vector<std::uint8_t>& out) override;
+  void SetHotplugCallback(std::function<void(bool arrived, std::uint32_t instance)> cb) override;
+  platform::Clock& HostClock() override { return clock_; }
+  platform::VirtualClock& Clock() { return clock_; }
+
+  // Used by the device handles.
+  std::uint32_t Transfer(const std::string& codec, std::uint32_t instance, std::uint8_t requestType,
+                         std::uint8_t request, std::uint16_t value, std::uint16_t index, std::uint8_t* data,
+                         std::uint16_t length, std::uint32_t timeoutMs, std::uint32_t& transferred);
+  void Flush();
+
+ private:
+  struct Event {
+    bool arrived;
+    std::uint32_t instance;
+  };
+  struct Tree;
+
+  // Reloads the bench when another process saved it, gives returning codecs
+  // their new instances. Called with mutex_ held; events go out afterwards.
+  void Refresh(std::vector<Event>& events);
+  Tree BuildTree();
+  void Notify(const std::vector<Event>& events);
+  void SaveLocked();
+  std::uint32_t HubInstance(const PortPath& path);
+
+  std::mutex mutex_;
+  platform::NamedMutex benchLock_;
+  std::unique_ptr<Bench> bench_;
+  platform::VirtualClock clock_;
+  bool dirty_ = false;
+  std::mutex callbackMutex_;
+  std::function<void(bool, std::uint32_t)> callback_;
+};
+
+}  // namespace sim
