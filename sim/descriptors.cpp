@@ -82,7 +82,9 @@ Bytes ConfigurationDescriptor(const DeviceIdentity& id, std::uint16_t extensionC
   body.insert(body.end(), streaming.begin(), streaming.end());
 
   const unsigned total = 9 + body.size();
-  Bytes out = {9, 0x02, Lo(total), Hi(total), 2, 1, 0, 0x80, 50};
+  Bytes out;
+  out.reserve(total);
+  Append(out, {9, 0x02, Lo(total), Hi(total), 2, 1, 0, 0x80, 50});
   out.insert(out.end(), body.begin(), body.end());
   return out;
 }
