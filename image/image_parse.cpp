@@ -55,7 +55,7 @@ int ParseImage(CImageJob& job, const CICTypeIni& ic) {
       }
       std::size_t end = 0;
       if (!FindSmallCacheCodeEnd(ic, image, end)) {
-        job.configOffset.reset();
+        job.ImageFamily = 0xFF;  // a failed parse never matches a chip
         return 0;
       }
       const std::uint32_t start = std::uint32_t(end & ~std::size_t(15));

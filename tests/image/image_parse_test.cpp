@@ -105,6 +105,19 @@ TEST_F(ParseImageTest, AreaAtOffsetZeroHasItsWindowAfterTheSmallCacheCode) {
   EXPECT_EQ(job.ConfigWindowLength, 0x30u);
 }
 
+TEST_F(ParseImageTest, CorruptAreaAtOffsetZeroFailsTheParse) {
+  Bytes area = kOtpArea21;
+  area[5] = 3;
+  area.insert(area.end(), {0x00, 0x04});  // a record shorter than its header
+  area[3] = std::uint8_t(area.size());
+  CImageJob job;
+  job.image = Image(0x4000, {{0, &area}});
+  CodeReadSize = 0x4000;
+  EXPECT_EQ(ParseImage(job, BuiltIn("VMC2230")), 0);
+  EXPECT_EQ(job.ImageFamily, 0xFF);
+  EXPECT_FALSE(IsImageForDevice(job, BuiltIn("VMC2230")));
+}
+
 TEST_F(ParseImageTest, ImagesWithoutAreaFail) {
   const CICTypeIni ic = BuiltIn("VMC2230");
   const Bytes garbage = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
