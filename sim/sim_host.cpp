@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/error_codes.h"
+#include "platform/process.h"
 #include "platform/usb_paths.h"
 #include "platform/vendor.h"
 #include "sim/open_bench.h"
@@ -83,9 +84,33 @@ SimHost::SimHost(std::unique_ptr<Bench> bench)
   std::uint64_t now = bench_->clockUs;
   for (const auto& codec : bench_->Codecs()) now = std::max(now, codec->AbsentUntilUs());
   clock_.AdvanceUs(now);
+  const std::string logPath = bench_->Folder() + "/" + kTransferLogName;
+  if (std::FILE* probe = std::fopen(logPath.c_str(), "rb")) {
+    std::fclose(probe);
+    log_ = std::fopen(logPath.c_str(), "ab");
+  }
 }
 
-SimHost::~SimHost() { Flush(); }
+SimHost::~SimHost() {
+  Flush();
+  if (log_) std::fclose(log_);
+}
+
+void SimHost::Log(const std::string& codec, std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                  std::uint16_t index, const std::uint8_t* data, std::uint16_t length, std::uint32_t error) {
+  // One line per transfer, written at once: lines of several processes
+  // appending to the same file never mix.
+  char line[160];
+  int n = std::snprintf(line, sizeof line, "%u %s %02X %02X %04X %04X %u %u", platform::CurrentProcessId(),
+                        codec.c_str(), requestType, request, value, index, length, error);
+  for (std::uint16_t i = 0; data && i < length && i < 8 && n > 0 && n < int(sizeof line) - 4; ++i)
+    n += std::snprintf(line + n, sizeof line - std::size_t(n), "%s%02X", i ? "" : " ", data[i]);
+  if (n > 0 && n < int(sizeof line) - 1) {
+    line[n++] = '\n';
+    std::fwrite(line, 1, std::size_t(n), log_);
+    std::fflush(log_);
+  }
+}
 
 void SimHost::SetHotplugCallback(std::function<void(bool, std::uint32_t)> cb) {
   std::lock_guard<std::mutex> lock(callbackMutex_);
@@ -345,6 +370,7 @@ std::uint32_t SimHost::Transfer(const std::string& name, std::uint32_t instance,
       const ControlOutcome outcome = codec->Control({requestType, request, value, index, length}, data, timeoutMs, clock_);
       error = outcome.error;
       transferred = outcome.transferred;
+      if (log_) Log(name, requestType, request, value, index, data, length, error);
       dirty_ = true;
       if (!codec->PresentAt(clock_.NowUs()) || codec->DeviceInstance() != instance) {
         codec->SetInstances(0, 0);

@@ -8,6 +8,7 @@
 // takes bus time. A codec that left the bus for a reset comes back once the
 // clock has passed its settle time; the host notices it (and reports the
 // arrival) the next time the tree, a hub or a device is looked at.
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,11 @@
 #include "sim/bench.h"
 
 namespace sim {
+
+// When a file of this name exists in the bench folder, every control transfer
+// of every process on the bench is appended to it as one line:
+// "PID CODEC TYPE REQUEST VALUE INDEX LENGTH ERROR [first 8 data bytes]".
+inline constexpr char kTransferLogName[] = "transfers.log";
 
 class SimHost final : public platform::UsbHost {
  public:
@@ -55,6 +61,8 @@ class SimHost final : public platform::UsbHost {
   void Notify(const std::vector<Event>& events);
   void SaveLocked();
   std::uint32_t HubInstance(const PortPath& path);
+  void Log(const std::string& codec, std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+           std::uint16_t index, const std::uint8_t* data, std::uint16_t length, std::uint32_t error);
 
   std::mutex mutex_;
   platform::NamedMutex benchLock_;
@@ -63,6 +71,7 @@ class SimHost final : public platform::UsbHost {
   bool dirty_ = false;
   std::mutex callbackMutex_;
   std::function<void(bool, std::uint32_t)> callback_;
+  std::FILE* log_ = nullptr;
 };
 
 }  // namespace sim

@@ -1,0 +1,360 @@
+// The device library, its channels and its resets against simulated codecs.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <numeric>
+#include <sstream>
+
+#include "device/cam_dev.h"
+#include "device/dev_lib.h"
+#include "device/device_enumeration.h"
+#include "device/linux_proxy_services.h"
+#include "device/proxy_install.h"
+#include "device/reset_and_find.h"
+#include "device/user_space_proxy.h"
+#include "tests/sim/sim_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using simtest::CodecSpec;
+
+Bytes Pattern(std::size_t n, std::uint8_t seed) {
+  Bytes b(n);
+  for (std::size_t i = 0; i < n; ++i) b[i] = std::uint8_t(seed + i * 7);
+  return b;
+}
+
+// One parsed line of the bench's transfer log.
+struct Transfer {
+  unsigned pid = 0;
+  std::string codec;
+  unsigned type = 0, request = 0, value = 0, index = 0, length = 0, error = 0;
+  std::string data;
+  bool IsXuCommand() const { return type == 0x21 && request == 0x01 && value == 0x0A00; }
+  bool IsXuStatus() const { return type == 0xA1 && request == 0x81 && value == 0x0A00; }
+  bool IsXuData() const { return value == 0x0B00 && (type == 0x21 || type == 0xA1); }
+};
+
+class DevLibBench : public testing::Test {
+ protected:
+  void Start(const std::vector<CodecSpec>& specs = {CodecSpec{}}, int libType = 0, bool log = false) {
+    folder_ = simtest::TempBenchFolder();
+    simtest::MakeBench(folder_, specs);
+    if (log) std::ofstream(folder_ + "/" + sim::kTransferLogName);
+    OpenHost(libType);
+  }
+  void OpenHost(int libType = 0) {
+    std::string error;
+    host_ = sim::OpenBench(folder_, error);
+    ASSERT_TRUE(host_) << error;
+    ASSERT_EQ(DevLib_InitWithHost(libType, host_.get()), 1);
+  }
+  void TearDown() override {
+    DevLib_Uninit();
+    host_.reset();
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+  platform::VirtualClock& Clock() { return static_cast<sim::SimHost&>(*host_).Clock(); }
+  std::vector<Transfer> Log() {
+    std::vector<Transfer> out;
+    std::ifstream in(folder_ + "/" + sim::kTransferLogName);
+    std::string line;
+    while (std::getline(in, line)) {
+      std::istringstream s(line);
+      Transfer t;
+      s >> std::dec >> t.pid >> t.codec >> std::hex >> t.type >> t.request >> t.value >> t.index >> std::dec >>
+          t.length >> t.error >> t.data;
+      out.push_back(t);
+    }
+    return out;
+  }
+  void ClearLog() { std::ofstream(folder_ + "/" + sim::kTransferLogName, std::ios::trunc); }
+  std::uint32_t Open() {
+    const std::uint32_t handle = DevLib_OpenDevice(0);
+    EXPECT_NE(handle, 0u);
+    return handle;
+  }
+  void DriveEepromWpLow(std::uint32_t h) {
+    std::uint8_t dir = 0, out = 0;
+    ASSERT_EQ(DevLib_ReadMem(h, 0xFEA0, 1, &dir, 0), 1);
+    ASSERT_EQ(DevLib_ReadMem(h, 0xFEA6, 1, &out, 0), 1);
+    dir |= 0x20;
+    out &= std::uint8_t(~0x20);
+    ASSERT_EQ(DevLib_WriteMem(h, 0xFEA0, 1, &dir, 0), 1);
+    ASSERT_EQ(DevLib_WriteMem(h, 0xFEA6, 1, &out, 0), 1);
+  }
+
+  std::string folder_;
+  std::unique_ptr<platform::UsbHost> host_;
+};
+
+TEST_F(DevLibBench, OpensByPositionAndKeepsOneCurrentDevice) {
+  Start({CodecSpec{"a", "VMC2232", sim::MemoryKind::kSpiFlash, {1, {1}}, {}, "both"},
+         CodecSpec{"b", "VMC2230", sim::MemoryKind::kSpiFlash, {1, {2}}, {}, "both"}});
+  EXPECT_EQ(DevLib_GetDeviceCount(), 2);
+  EXPECT_EQ(DevLib_OpenDevice(2), 0u);  // past the end
+  EXPECT_EQ(DevLib_GetDeviceInstance(), 0u);
+  const std::uint32_t first = DevLib_OpenDevice(0);
+  ASSERT_NE(first, 0u);
+  EXPECT_EQ(DevLib_OpenDevice(1), first);  // a current device stays current
+  std::uint16_t vid = 0, pid = 0, rev = 0;
+  std::string manufacturer;
+  ASSERT_EQ(DevLib_GetIdentityAndManufacturer(first, vid, pid, rev, manufacturer), 1);
+  EXPECT_EQ(vid, 0x3C5A);
+  EXPECT_EQ(pid, 0x2232);
+  EXPECT_EQ(rev, 0x0100);
+  EXPECT_EQ(manufacturer, "Morvane");
+  std::uint32_t port = 0, parent = 0;
+  EXPECT_EQ(DevLib_GetPortAndParent(first, port, parent), 1);
+  EXPECT_EQ(port, 1u);
+  DevLib_CloseDevice(first);
+  const std::uint32_t second = DevLib_OpenDevice(1);
+  ASSERT_NE(second, 0u);
+  EXPECT_NE(second, first);
+  ASSERT_EQ(DevLib_GetIdentity(second, vid, pid, rev), 1);
+  EXPECT_EQ(pid, 0x2230);
+}
+
+TEST_F(DevLibBench, MemoriesReadBackWhatWasWrittenThroughBothChannels) {
+  Start();
+  const std::uint32_t h = Open();
+  for (std::uint32_t writeFlags : {0u, kAccessExtUnit}) {
+    const std::uint32_t readFlags = writeFlags ^ kAccessExtUnit;
+    const Bytes data = Pattern(40, std::uint8_t(writeFlags + 1));
+    Bytes back(40);
+    ASSERT_EQ(DevLib_WriteMem(h, 0x8000, 40, data.data(), writeFlags), 1);
+    ASSERT_EQ(DevLib_ReadMem(h, 0x8000, 40, back.data(), readFlags), 1);
+    EXPECT_EQ(back, data) << "data memory, flags " << writeFlags;
+  }
+
+  ASSERT_EQ(DevLib_SpiWriteSr(h, 0x00, 0), 1);  // block protection off
+  ASSERT_EQ(DevLib_SpiEraseChip(h, 0, 30000), 1);
+  const Bytes image = Pattern(0x2345, 3);  // more than one vendor piece, a tail on the extension unit
+  ASSERT_EQ(DevLib_SpiWrite(h, 0x10000, 0x1000, image.data(), 0), 1);
+  ASSERT_EQ(DevLib_SpiWrite(h, 0x11000, 0x1345, image.data() + 0x1000, kAccessExtUnit), 1);
+  for (std::uint32_t flags : {0u, kAccessExtUnit}) {
+    Bytes back(image.size());
+    ASSERT_EQ(DevLib_SpiRead(h, 0x10000, std::uint32_t(back.size()), back.data(), flags), 1);
+    EXPECT_EQ(back, image) << "flash, flags " << flags;
+  }
+}
+
+TEST_F(DevLibBench, EepromAndOtpRoundTrips) {
+  Start({CodecSpec{"e", "VMC2232", sim::MemoryKind::kEeprom16, {1, {1}}, {}, "both"},
+         CodecSpec{"o", "VMC2232", sim::MemoryKind::kOtp, {1, {2}}, {}, "both"}});
+  std::uint32_t h = Open();
+  DriveEepromWpLow(h);
+  const Bytes data = Pattern(300, 9);
+  ASSERT_EQ(DevLib_Eep16Write(h, 0x100, 300, data.data(), 0), 1);
+  Bytes back(300);
+  ASSERT_EQ(DevLib_Eep16Read(h, 0x100, 300, back.data(), kAccessExtUnit), 1);
+  EXPECT_EQ(back, data);
+  DevLib_CloseDevice(h);
+
+  h = DevLib_OpenDevice(1);
+  ASSERT_NE(h, 0u);
+  const Bytes code = Pattern(64, 0x21);
+  ASSERT_EQ(DevLib_OtpWrite(h, 0x40, 0, 64, code.data(), 0), 1);
+  Bytes otp(64);
+  ASSERT_EQ(DevLib_OtpRead(h, 0x40, 64, otp.data(), 0), 1);
+  EXPECT_EQ(otp, code);
+}
+
+TEST_F(DevLibBench, AFailedExtensionUnitCommandReadsTheStatusAndClears) {
+  Start({CodecSpec{}}, 0, true);
+  // Armed from outside while no program runs, as tessaload-sim does.
+  DevLib_Uninit();
+  host_.reset();
+  {
+    std::string error;
+    auto bench = sim::Bench::Load(folder_, error);
+    ASSERT_TRUE(bench) << error;
+    std::map<std::uint32_t, std::uint8_t> stuck;
+    ASSERT_TRUE(sim::ApplyFaultSpec("stall=xu:00:C2*1", bench->Find("codec")->Faults(), stuck, error)) << error;
+    ASSERT_TRUE(bench->Save(error)) << error;
+  }
+  OpenHost();
+  const std::uint32_t again = Open();
+  ClearLog();
+  std::uint8_t b[8];
+  EXPECT_EQ(DevLib_ReadMem(again, 0x8000, 8, b, kAccessExtUnit), 0);
+  const auto log = Log();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_TRUE(log[0].IsXuCommand());
+  EXPECT_NE(log[0].error, 0u);
+  EXPECT_TRUE(log[1].IsXuStatus());
+  EXPECT_TRUE(log[2].IsXuCommand());
+  EXPECT_EQ(log[2].data, "FF00000000000000");  // the clear command
+  EXPECT_EQ(DevLib_ReadMem(again, 0x8000, 8, b, kAccessExtUnit), 1);  // the fault hit once
+}
+
+TEST_F(DevLibBench, ADisconnectedDeviceGetsNoStatusReadOrClear) {
+  Start({CodecSpec{}}, 0, true);
+  DevLib_Uninit();
+  host_.reset();
+  {
+    std::string error;
+    auto bench = sim::Bench::Load(folder_, error);
+    std::map<std::uint32_t, std::uint8_t> stuck;
+    ASSERT_TRUE(sim::ApplyFaultSpec("disconnect-after=1", bench->Find("codec")->Faults(), stuck, error));
+    ASSERT_TRUE(bench->Save(error));
+  }
+  OpenHost();
+  ASSERT_EQ(DevLib_OpenDevice(0), 0u);  // the open itself loses the codec
+  EXPECT_EQ(DevLib_GetDeviceCount(), 0);
+}
+
+TEST_F(DevLibBench, LibraryRefusesWhatItCannotSend) {
+  Start({CodecSpec{"v", "VMC2232", sim::MemoryKind::kEeprom16, {1, {1}}, {}, "vendor"}}, 1, true);
+  std::uint16_t size = 64;
+  EXPECT_EQ(DevLib_ChangeDataControlSize(0, size), 0);  // no device
+  const std::uint32_t h = Open();
+  ClearLog();
+  Bytes b(8);
+  EXPECT_EQ(DevLib_Eep16Read(h, 0, 8, b.data(), 0), 0);  // library type 1: no extension-unit call
+  EXPECT_EQ(DevLib_OtpRead(h, 0, 8, b.data(), 0), 0);
+  EXPECT_TRUE(Log().empty());
+  EXPECT_EQ(DevLib_ReadMem(h, 0x8000, 8, b.data(), 0), 1);  // vendor requests still work
+  EXPECT_EQ(DevLib_ChangeDataControlSize(h, size), 0);     // the codec's extension unit is off
+  EXPECT_EQ(size, 8);
+}
+
+TEST_F(DevLibBench, DataControlSizeChangesThroughTheExtensionUnit) {
+  Start();
+  const std::uint32_t h = Open();
+  std::uint16_t size = 64;
+  EXPECT_EQ(DevLib_ChangeDataControlSize(h, size), 1);
+  const Bytes data = Pattern(200, 5);
+  Bytes back(200);
+  ASSERT_EQ(DevLib_WriteMem(h, 0x9000, 200, data.data(), kAccessExtUnit), 1);
+  ASSERT_EQ(DevLib_ReadMem(h, 0x9000, 200, back.data(), kAccessExtUnit), 1);
+  EXPECT_EQ(back, data);
+  size = 8;
+  EXPECT_EQ(DevLib_ChangeDataControlSize(h, size), 1);
+}
+
+TEST_F(DevLibBench, ResetToRomIsFoundAgainWithANewHandle) {
+  Start({CodecSpec{}}, 0, true);
+  std::uint32_t h = Open();
+  const std::uint64_t before = Clock().NowMs();
+  std::uint32_t handle = h;
+  ASSERT_EQ(DevLib_ResetRom(handle, 0, 5000), 1);
+  EXPECT_NE(handle, h);
+  EXPECT_EQ(handle, DevLib_GetDeviceInstance());
+  EXPECT_GE(Clock().NowMs() - before, 5000u);  // the settle time passed
+  std::uint8_t b[2];
+  EXPECT_EQ(DevLib_ReadMem(handle, 0xFE21, 2, b, 0), 1);  // the refreshed channels work
+  EXPECT_EQ(b[1] & 0xF0, 0xF0);
+}
+
+TEST_F(DevLibBench, ResetWithValue2NeitherSettlesNorNeedsANewDevice) {
+  Start({CodecSpec{}}, 0, true);
+  std::uint32_t handle = Open();
+  const std::uint64_t before = Clock().NowMs();
+  ASSERT_EQ(DevLib_ResetUpdate(handle, 0, 5000, 2), 1);
+  EXPECT_LT(Clock().NowMs() - before, 5000u);
+}
+
+TEST_F(DevLibBench, ExtensionUnitResetSwapsValues0And1) {
+  Start({CodecSpec{}}, 0, true);
+  for (std::uint16_t value : {0, 1}) {
+    std::uint32_t handle = DevLib_OpenDevice(0);
+    ASSERT_NE(handle, 0u);
+    ClearLog();
+    ASSERT_EQ(DevLib_ResetUpdate(handle, kAccessExtUnit, 1000, value), 1) << value;
+    bool seen = false;
+    for (const auto& t : Log()) {
+      if (t.IsXuCommand() && t.data.rfind("0007", 0) == 0) {
+        EXPECT_EQ(t.data.substr(4, 2), value == 0 ? "01" : "00");
+        seen = true;
+      }
+    }
+    EXPECT_TRUE(seen);
+    DevLib_CloseDevice(handle);
+  }
+}
+
+// ResetAndFind on a record of the test's own, over the bench's host.
+class ResetAndFindBench : public DevLibBench {
+ protected:
+  void SetUp() override {
+    Start();
+    DevLib_Uninit();  // the test drives the proxy itself
+    files_ = std::make_unique<UserSpaceProxy>(*host_, channel_.memory);
+    os_ = std::make_unique<LinuxProxyServices>(*files_, host_->HostClock());
+    access_ = std::make_unique<DeviceAccess>(DeviceAccess{*host_, *files_, channel_});
+    ASSERT_TRUE(InstallProxyDriver(channel_, *os_));
+    ASSERT_EQ(OpenDeviceByPosition(*access_, record_, 0), 0u);
+  }
+  void TearDown() override {
+    if (access_) CloseDeviceRecord(*access_, record_);
+    if (os_) RemoveProxyDriver(channel_, *os_);
+    DevLibBench::TearDown();
+  }
+  ProxyDriverChannel channel_;
+  std::unique_ptr<UserSpaceProxy> files_;
+  std::unique_ptr<LinuxProxyServices> os_;
+  std::unique_ptr<DeviceAccess> access_;
+  DeviceRecord record_;
+};
+
+TEST_F(ResetAndFindBench, GivesUpWhenTheDeviceIsNotBackWithinTheLimit) {
+  ResetRequest request;
+  request.kind = 9;
+  request.useKnownFacts = true;
+  request.vendorChannel = true;
+  request.settleMs = 0;
+  request.limitMs = 300;  // the codec needs 600 ms to come back
+  const std::uint64_t before = Clock().NowMs();
+  EXPECT_EQ(ResetAndFind(*access_, record_, request), platform::kErrorTimeout);
+  EXPECT_GT(Clock().NowMs() - before, 300u);
+}
+
+TEST_F(ResetAndFindBench, RefusesAnInvalidRecord) {
+  DeviceRecord empty;
+  EXPECT_EQ(ResetAndFind(*access_, empty, ResetRequest{}), platform::kErrorInvalidParameter);
+}
+
+TEST_F(DevLibBench, TwoProcessesNeverInterleaveExtensionUnitCommands) {
+  Start({CodecSpec{}}, 0, true);
+  DevLib_Uninit();
+  host_.reset();
+  pid_t children[2];
+  for (pid_t& child : children) {
+    child = fork();
+    if (child == 0) {
+      std::string error;
+      auto host = sim::OpenBench(folder_, error);
+      DevLib_InitWithHost(0, host.get());
+      const std::uint32_t h = DevLib_OpenDevice(0);
+      Bytes b(40);
+      int ok = h != 0;
+      for (int i = 0; i < 30 && ok; ++i) ok = DevLib_ReadMem(h, 0x8000, 40, b.data(), kAccessExtUnit);
+      DevLib_Uninit();
+      host.reset();
+      _exit(ok ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  // Every command's data phase comes from the process that sent the command.
+  unsigned owner = 0;
+  int commands = 0;
+  for (const auto& t : Log()) {
+    if (t.IsXuCommand()) {
+      owner = t.pid;
+      ++commands;
+    } else if (t.IsXuData()) {
+      EXPECT_EQ(t.pid, owner);
+    }
+  }
+  EXPECT_GE(commands, 60);
+}
+
+}  // namespace
