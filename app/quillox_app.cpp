@@ -11,6 +11,7 @@
 #include "app/settings_keys.h"
 #include "app/status_codes.h"
 #include "app/trace.h"
+#include "app/usb_backend.h"
 #include "app/window_mode.h"
 #include "device/dev_lib.h"
 #include "image/ic_type_ini.h"
@@ -61,7 +62,10 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
   g_parseArg = new CParseArg();
   LastStatusCode = 0;  // the fresh flow object starts without a status
 
-  DevLib_Init(setting::Get(setting::kLibType));
+  std::string usbError;
+  usbHost_ = OpenUsbBackend(usbError);
+  if (!usbHost_) std::fprintf(stderr, "%s\n", usbError.c_str());
+  DevLib_InitWithHost(setting::Get(setting::kLibType), usbHost_.get());
 
   if (!IsWindowModeCommandLine(args)) {
     ranCommandLine_ = true;
@@ -84,6 +88,7 @@ int CQuilloxApp::ExitInstance() {
   delete g_parseArg;  // closes a result file it still holds
   g_parseArg = nullptr;
   DevLib_Uninit();
+  usbHost_.reset();
   capture_.Stop();
   TraceShutdown();
   DestroySettingsStore();

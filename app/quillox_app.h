@@ -6,6 +6,7 @@
 
 #include "app/config_ini.h"
 #include "app/debug_capture.h"
+#include "platform/usb_host.h"
 
 class CParseArg;
 class CICTypeIni;
@@ -26,6 +27,7 @@ class CQuilloxApp : public CConfigIni {
 
  private:
   DebugCapture capture_;
+  std::unique_ptr<platform::UsbHost> usbHost_;
   std::string versionText_;
   bool ranCommandLine_ = false;
 };
