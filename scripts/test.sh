@@ -24,3 +24,10 @@ for extra in scripts/test.d/*.sh; do
   echo "== $(basename "$extra" .sh)"
   bash "$extra"
 done
+
+# One closing line for the whole run (set -e has stopped at any failure).
+passed=0
+for dir in build build-asan; do
+  passed=$((passed + $(ctest --test-dir "$dir" -N | sed -n 's/^Total Tests: //p')))
+done
+echo "$passed passed, 0 failed"
