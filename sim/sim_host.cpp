@@ -370,7 +370,6 @@ std::uint32_t SimHost::Transfer(const std::string& name, std::uint32_t instance,
       const ControlOutcome outcome = codec->Control({requestType, request, value, index, length}, data, timeoutMs, clock_);
       error = outcome.error;
       transferred = outcome.transferred;
-      if (log_) Log(name, requestType, request, value, index, data, length, error);
       dirty_ = true;
       if (!codec->PresentAt(clock_.NowUs()) || codec->DeviceInstance() != instance) {
         codec->SetInstances(0, 0);
@@ -379,6 +378,8 @@ std::uint32_t SimHost::Transfer(const std::string& name, std::uint32_t instance,
         SaveLocked();
       }
     }
+    // Requests to a codec that is gone are logged too: they reached the bus.
+    if (log_) Log(name, requestType, request, value, index, data, length, error);
   }
   Notify(events);
   return error;
