@@ -1,8 +1,7 @@
 #include "app/file_routines.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/paths.h"
@@ -49,9 +48,10 @@ bool WriteHexText(const std::string& name, std::span<const std::uint8_t> data) {
 }
 
 std::uint64_t FileSize(const std::string& name) {
-  struct stat st;
-  if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return std::uint64_t(st.st_size);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(name, ec)) return 0;
+  const auto size = std::filesystem::file_size(name, ec);
+  return ec ? 0 : std::uint64_t(size);
 }
 
 bool ReadFileBytes(const std::string& name, std::size_t count, std::vector<std::uint8_t>& out) {
@@ -67,8 +67,8 @@ bool ReadFileBytes(const std::string& name, std::size_t count, std::vector<std::
 }
 
 bool FileExists(const std::string& name) {
-  struct stat st;
-  return stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  std::error_code ec;
+  return std::filesystem::exists(name, ec) && !std::filesystem::is_directory(name, ec);
 }
 
 bool CreateFolderPath(const std::string& name) {
@@ -81,8 +81,8 @@ bool CreateFolderPath(const std::string& name) {
     size_t next = path.find('/', pos);
     if (next == std::string::npos) next = path.size();
     const std::string level = path.substr(0, next);
-    struct stat st;
-    if (next > pos && stat(level.c_str(), &st) != 0 && mkdir(level.c_str(), 0777) != 0) {
+    std::error_code ec;
+    if (next > pos && !std::filesystem::exists(level, ec) && !std::filesystem::create_directory(level, ec)) {
       char text[600];
       std::snprintf(text, sizeof text, "Create Directory (%s) : Failed !", level.c_str());
       platform::CurrentPrompter().Show(text);

@@ -1,15 +1,25 @@
+#include "app/text_case.h"
 #include "app/parse_arg.h"
 
-#include <strings.h>
 
 #include <algorithm>
+#include <ctime>
 #include <cctype>
 #include <cstdlib>
 
 #include "app/notify.h"
 #include "app/status_codes.h"
 #include "app/trace.h"
+#include "app/file_routines.h"
+#include "app/program_state.h"
+#include "app/settings_keys.h"
+#include "flow/create_flow.h"
+#include "image/ic_type_ini.h"
+#include "image/image_load.h"
+#include "image/image_parse.h"
+#include "image/image_version.h"
 #include "platform/paths.h"
+#include "platform/prompter.h"
 
 namespace {
 
@@ -22,8 +32,6 @@ constexpr OptionWord kOptions[] = {
     {"-write", 'W'},   {"-verify", 'V'},  {"-erase", 'E'},  {"-dumpotp", 'Y'},
     {"-dumpspi", 'Z'}, {"-version", 'D'}, {"-detect", 'C'},
 };
-
-bool EqualNoCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
 // Writes text to a result file with every LF stored as CR LF, as a text-mode
 // stream does.
@@ -119,12 +127,195 @@ int CParseArg::Prepare() {
     PrintPrompt();
     return 0;
   }
+  if (CDevFlow* flow = CurrentFlow()) flow->DEV_RefreshDeviceInfo();
   return 1;
+}
+
+namespace {
+
+constexpr std::uint8_t kAcceptedStorageKinds[] = {0x55, 0x12, 0x11, 0x40, 0x60};
+
+// An acceptable configuration header at `offset`: signature 0xA5 and a storage
+// kind the flows program.
+bool AcceptableHeader(const std::vector<std::uint8_t>& image, std::size_t offset) {
+  if (offset + 2 > image.size() || image[offset + 1] != 0xA5) return false;
+  return std::find(std::begin(kAcceptedStorageKinds), std::end(kAcceptedStorageKinds), image[offset]) !=
+         std::end(kAcceptedStorageKinds);
+}
+
+bool HasSignature(const std::vector<std::uint8_t>& image, std::size_t offset) {
+  return offset + 2 <= image.size() && image[offset + 1] == 0xA5;
+}
+
+// The job's image from its file, else the device's built-in image.
+int LoadJobImage(CDevFlow& flow) {
+  const int loaded = LoadFileData(flow.download);
+  if (!loaded) FindDeviceImage(flow.download, ICTypeStore(), flow.hardwareIdentity);
+  return loaded;
+}
+
+}  // namespace
+
+int CParseArg::SelectDescriptionForImage(CDevFlow& flow) {
+  CICTypeIni& ic = ICTypeStore();
+  const int count = ic.FoundCount();
+  for (int i = 0; i < count; ++i) {
+    ic.SelectDescriptionByIndex(i);
+    if (!ic.MatchChipRegisters(flow.chipRegister1, flow.chipRegister2)) continue;
+    const std::size_t address = std::size_t(std::max(0, ic.GetConfigAddress()));
+    ic.ReadGeneralKeys();
+    const auto& image = flow.download.image;
+    const bool accepted = image.size() < address
+                              ? AcceptableHeader(image, 0)
+                              : (HasSignature(image, address) ? AcceptableHeader(image, address)
+                                                              : AcceptableHeader(image, 0));
+    if (!accepted || !ParseImage(flow.download, ic)) continue;
+    if (MemoryType != 0) {
+      // Another memory type: its front end takes over the open device.
+      const std::string fileName = flow.download.fileName;
+      const std::string identity = flow.hardwareIdentity;
+      const std::uint8_t r1 = flow.chipRegister1, r2 = flow.chipRegister2;
+      CreateFlow(true);
+      CDevFlow* next = CurrentFlow();
+      if (!next) return 0;
+      next->download.fileName = fileName;
+      next->hardwareIdentity = identity;
+      next->chipRegister1 = r1;
+      next->chipRegister2 = r2;
+      LoadJobImage(*next);
+      std::string text;
+      GetImageVersion(next->download.image, text, next->download.ImageVersion);
+    }
+    return 1;
+  }
+  return 0;
 }
 
 int CParseArg::LoadICTypeIni() {
   TraceScope scope("CParseArg::LoadICTypeIni", kTraceFlow);
-  // This build has no device library yet: no codec can be detected.
-  NotifyUI(kMsgFailure, kStsDetectDeviceFail, 0);
-  return 0;
+  CDevFlow* flow = CurrentFlow();
+  if (!flow) return 0;
+  if (setting::Get(setting::kCheckVidPidIni) == 0) {
+    int opened = 0;
+    for (int i = 0; i < 3 && !opened; ++i) opened = flow->DEV_OpenDeviceByICIni(startIndex_ + i);
+    if (!opened) return 0;
+  } else if (!flow->DEV_OpenDeviceByVIDPID()) {
+    return 0;
+  }
+  switch (action_) {
+    case 'Y':
+      MemoryType = 6;
+      CreateFlow(true);
+      return 1;
+    case 'D':
+    case 'E':
+    case 'Z':
+      return 1;
+    default:
+      break;
+  }
+  flow->download.fileName = fileName_;
+  const int loaded = LoadJobImage(*flow);
+  if (SelectDescriptionForImage(*flow)) return 1;
+  return loaded;
+}
+
+const char* const CParseArg::kBurnResultHeader =
+    "Update date       Update Time       Serial number              Result   ErrCode\r\n"
+    "================  ================  =========================  =======  =======\r\n";
+
+std::string CParseArg::BurnResultRow(const std::string& serial, bool pass, int status, const std::string& when) {
+  std::string serialField = serial + ",";
+  if (serialField.size() < 27) serialField.resize(27, ' ');
+  std::string result = pass ? "Pass," : "Fail,";
+  result.resize(9, ' ');
+  return when + serialField + result + std::to_string(status) + ":\r\n";
+}
+
+int CParseArg::Excute_Arg() {
+  TraceScope scope("CParseArg::Excute_Arg", kTraceEntryPoints);
+  CDevFlow* flow = CurrentFlow();
+  if (flow) flow->PrepareJobFlags();
+  resultLogFlag_ = setting::Get(setting::kLogType);
+  if (resultLogFlag_) {
+    const bool exists = FileExists("burn_result.txt");
+    burnResult_ = std::fopen("burn_result.txt", exists ? "ab" : "wb");
+    if (!burnResult_)
+      platform::CurrentPrompter().Show("Can't Open burn_result.txt");
+    else if (!exists)
+      WriteText(burnResult_, kBurnResultHeader);
+  }
+  const int result = Excute_Arg_Normal();
+  CloseResultFile(result == 1);
+  if (burnResult_) {
+    char when[64];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(when, sizeof when, "%Y-%m-%d,       %H:%M:%S,         ", std::localtime(&now));
+    const CDevFlow* current = CurrentFlow();
+    WriteText(burnResult_, BurnResultRow(current ? current->manufacturer : std::string(), result == 1,
+                                         LastStatusCode.load(), when));
+    std::fclose(burnResult_);
+    burnResult_ = nullptr;
+  }
+  return result;
+}
+
+int CParseArg::Dispatch(CDevFlow& flow) {
+  LastStatusCode = 0;
+  switch (action_) {
+    case 'W':
+      return flow.SilenceWriteBin(fileName_);
+    case 'Z':
+      CodeReadSize = 0x10000;
+      return flow.SilenceReadBin(fileName_);
+    case 'Y':
+      return flow.SilenceReadBin(fileName_);
+    case 'V':
+      return flow.SilenceVerifyBin(fileName_);
+    case 'E':
+      return flow.EraseCodeEx(1);
+    default:
+      LastStatusCode = kStsNotSupport;  // the OTP usage report comes with the OTP flows
+      return 0;
+  }
+}
+
+int CParseArg::Excute_Arg_Normal() {
+  TraceScope scope("CParseArg::Excute_Arg_Normal", kTraceFlow);
+  CDevFlow* flow = CurrentFlow();
+  if (!flow) return 0;
+  flow->m_accessFlags = 0x40;
+  struct Texts {
+    char letter;
+    const char* before;
+    const char* pass;
+    const char* fail;
+  };
+  static constexpr Texts kTexts[] = {
+      {'E', "Begin to Erase!\r\n", "Erase pass!\r\n", "Erase fail!\r\n"},
+      {'W', "Begin to Write fw!\r\n", "Write fw pass!\r\n", "Write fw fail!\r\n"},
+      {'V', "Begin to Verify fw!\r\n", "Verify fw pass!\r\n", "Verify fw fail!\r\n"},
+      {'Y', "Begin to Dump OTP!\r\n", "Dump OTP pass!\r\n", "Dump OTP fail!\r\n"},
+      {'Z', "Begin to Dump SPI!\r\n", "Dump SPI pass!\r\n", "Dump SPI fail!\r\n"},
+  };
+  int result = 0;
+  if (action_ == 'D') {
+    Print("Begin to Get FW Ver!\r\n");
+    Print("Current FW Version: " + flow->identityText + "!\r\n");
+  } else if (action_ == 'C') {
+    result = Dispatch(*flow);
+    if (result) {
+      Print("Begin to Check OTP Status!\r\n");
+      Print(flow->connectionText + "\r\n");
+    }
+  } else {
+    for (const Texts& t : kTexts) {
+      if (t.letter != char(action_)) continue;
+      Print(t.before);
+      result = Dispatch(*flow);
+      Print(result ? t.pass : t.fail);
+    }
+  }
+  PrintPrompt();
+  return result;
 }

@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
-class CParseArg {
+#include "flow/flow_host.h"
+
+class CDevFlow;
+
+class CParseArg final : public FlowHost {
  public:
   CParseArg();
-  ~CParseArg();
+  ~CParseArg() override;
   CParseArg(const CParseArg&) = delete;
   CParseArg& operator=(const CParseArg&) = delete;
 
@@ -35,6 +39,19 @@ class CParseArg {
   int Prepare();
   // Chooses the IC description, opens the device and loads the image.
   int LoadICTypeIni();
+  // Runs the action and writes the result files; 1 on success.
+  int Excute_Arg();
+  int Excute_Arg_Normal();
+
+  // The flows' view of the command line.
+  void RememberedLocation(std::uint32_t& port, std::uint32_t& parent) override {
+    port = rememberedPort_;
+    parent = rememberedParent_;
+  }
+  void SetRememberedLocation(std::uint32_t port, std::uint32_t parent) override {
+    rememberedPort_ = port;
+    rememberedParent_ = parent;
+  }
 
   std::uint8_t Action() const { return action_; }
   const std::string& FileName() const { return fileName_; }
@@ -43,6 +60,10 @@ class CParseArg {
 
   // Where Result.txt is kept; the program folder unless set otherwise.
   void SetResultFolder(std::string folder) { programFolder_ = std::move(folder); }
+
+  // One row of burn_result.txt for a run that ended with `pass` and `status`.
+  static std::string BurnResultRow(const std::string& serial, bool pass, int status, const std::string& when);
+  static const char* const kBurnResultHeader;
 
  private:
   std::uint8_t action_ = 0xFF;
@@ -53,4 +74,12 @@ class CParseArg {
   int consoleFlag_ = 0;
   int resultFileFlag_ = 0;
   std::FILE* resultFile_ = nullptr;
+  int resultLogFlag_ = 0;
+  std::FILE* burnResult_ = nullptr;
+  std::uint32_t rememberedPort_ = 0;
+  std::uint32_t rememberedParent_ = 0;
+
+  int Dispatch(CDevFlow& flow);
+  // Selects a description for the job's image; 1 when one accepted it.
+  int SelectDescriptionForImage(CDevFlow& flow);
 };

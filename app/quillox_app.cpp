@@ -1,6 +1,6 @@
+#include "app/text_case.h"
 #include "app/quillox_app.h"
 
-#include <strings.h>
 
 #include <cstdio>
 
@@ -14,6 +14,8 @@
 #include "app/usb_backend.h"
 #include "app/window_mode.h"
 #include "device/dev_lib.h"
+#include "flow/create_flow.h"
+#include "flow/flow_host.h"
 #include "image/ic_type_ini.h"
 
 #ifndef TESSALOAD_FILE_VERSION
@@ -21,11 +23,10 @@
 #endif
 
 CParseArg* g_parseArg = nullptr;
-CICTypeIni* g_icTypeIni = nullptr;
 
 bool IsWindowModeCommandLine(const std::vector<std::string>& args) {
   if (args.size() <= 1) return true;
-  return args.size() == 2 && strcasecmp(args[1].c_str(), "/forcerestart") == 0;
+  return args.size() == 2 && EqualNoCase(args[1], "/forcerestart");
 }
 
 std::string VersionTextFromFileVersion(const std::string& fileVersion) {
@@ -56,11 +57,10 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
 
   // The program-wide objects. The operating-system record of the original
   // design (version, WOW64) has nothing to hold on Linux.
-  g_icTypeIni = new CICTypeIni();
-  g_icTypeIni->DiscoverDescriptions();
-  g_icTypeIni->SelectInitialDescription();
+  ICTypeStore().DiscoverDescriptions();
+  ICTypeStore().SelectInitialDescription();
   g_parseArg = new CParseArg();
-  LastStatusCode = 0;  // the fresh flow object starts without a status
+  CreateFlow();
 
   std::string usbError;
   usbHost_ = OpenUsbBackend(usbError);
@@ -71,9 +71,11 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
     ranCommandLine_ = true;
     if (g_parseArg->Parse_Arg(args) == 1) {
       SilentMode = 1;
+      SetFlowHost(g_parseArg);
       g_parseArg->AttachConsole();
       g_parseArg->Print("\n");
-      g_parseArg->Prepare();
+      if (g_parseArg->Prepare()) g_parseArg->Excute_Arg();
+      CloseFlowDevice();
     }
   } else {
     SilentMode = 0;
@@ -82,9 +84,18 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
   return false;
 }
 
+void CloseFlowDevice() {
+  TraceScope scope("CDevFlow::DEV_CloseDevice", kTraceFlow);
+  CDevFlow* flow = CurrentFlow();
+  if (flow && flow->m_hDevice) {
+    DevLib_CloseDevice(flow->m_hDevice);
+    flow->m_hDevice = 0;
+  }
+}
+
 int CQuilloxApp::ExitInstance() {
-  delete g_icTypeIni;
-  g_icTypeIni = nullptr;
+  DestroyFlow();
+  SetFlowHost(nullptr);
   delete g_parseArg;  // closes a result file it still holds
   g_parseArg = nullptr;
   DevLib_Uninit();

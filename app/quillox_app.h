@@ -9,7 +9,6 @@
 #include "platform/usb_host.h"
 
 class CParseArg;
-class CICTypeIni;
 
 class CQuilloxApp : public CConfigIni {
  public:
@@ -40,6 +39,8 @@ bool IsWindowModeCommandLine(const std::vector<std::string>& args);
 // after the third dot; empty without a four-part text. At most 15 characters.
 std::string VersionTextFromFileVersion(const std::string& fileVersion);
 
+// Closes the current flow object's device, if it holds one.
+void CloseFlowDevice();
+
 // The program-wide objects created at start-up.
 extern CParseArg* g_parseArg;
-extern CICTypeIni* g_icTypeIni;

@@ -97,7 +97,10 @@ bool IsSuccessStatus(int id) {
   return std::find(kSuccessIds.begin(), kSuccessIds.end(), id) != kSuccessIds.end();
 }
 
+bool IsSuccessMessage(int id) { return StatusText(id).ends_with("Succeed."); }
+
 int ExitCodeForStatus(int status) {
+  if (IsSuccessMessage(status)) return 0;
   switch (status) {
     case kStsNone:
       return 0;

@@ -78,6 +78,11 @@ std::string StatusText(int id);
 // True for the seven ids that end a job successfully and clear LastStatusCode.
 bool IsSuccessStatus(int id);
 
-// The process exit code for a LastStatusCode: 0, 2 (same OTP version),
-// 3 (older OTP version), 4 (no device or wrong identity), 1 otherwise.
+// True for every id whose text reports a success ("... Succeed.").
+bool IsSuccessMessage(int id);
+
+// The process exit code for a LastStatusCode: 0 (no error, or a success
+// message such as an erase's "Erase Flash Code Succeed."), 2 (same OTP
+// version), 3 (older OTP version), 4 (no device or wrong identity), 1
+// otherwise.
 int ExitCodeForStatus(int status);

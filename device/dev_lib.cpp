@@ -13,6 +13,7 @@
 #include "device/user_space_proxy.h"
 #include "device/vendor_request_direct.h"
 #include "app/file_routines.h"
+#include "platform/clock.h"
 #include "platform/named_mutex.h"
 #include "platform/usb_host.h"
 
@@ -148,6 +149,8 @@ int DevLib_Uninit() {
 }
 
 int DevLib_GetLibType() { return Lib().libType; }
+
+platform::Clock& DevLib_Clock() { return Lib().host ? Lib().host->HostClock() : platform::SystemClock(); }
 
 // --- devices ---------------------------------------------------------------------
 

@@ -13,6 +13,7 @@
 #include "device/vendor_cmd_common.h"
 
 namespace platform {
+class Clock;
 class UsbHost;
 }
 
@@ -25,6 +26,9 @@ int DevLib_Init(int libType);
 int DevLib_InitWithHost(int libType, platform::UsbHost* host);
 int DevLib_Uninit();
 int DevLib_GetLibType();
+// The clock of the library's USB host (simulated time on a bench); the
+// machine's clock when no host was given.
+platform::Clock& DevLib_Clock();
 
 int DevLib_GetDeviceCount();
 std::uint32_t DevLib_OpenDevice(int position);

@@ -146,3 +146,8 @@ std::string DeviceImageName(std::string_view hardwareIdentity) {
   RemoveAll(name, "&PID");
   return name;
 }
+
+CICTypeIni& ICTypeStore() {
+  static CICTypeIni store;
+  return store;
+}

@@ -81,3 +81,6 @@ class CICTypeIni : public CUserIni {
 // prefix "FFU", remove every "VID" and "&PID" (VID_3C5A&PID_2230&REV_0100
 // gives FFU_3C5A_2230).
 std::string DeviceImageName(std::string_view hardwareIdentity);
+
+// The program-wide IC-type store: the description in use by every flow.
+CICTypeIni& ICTypeStore();

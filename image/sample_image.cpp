@@ -190,8 +190,8 @@ bool BuildSampleImage(const SampleImageSpec& spec, std::vector<std::uint8_t>& im
   std::copy(std::begin(identity), std::end(identity), image.begin() + 0x1003);
   const auto record = EncodeVersionRecord(spec.version);
   std::copy(record.begin(), record.end(), image.begin() + std::ptrdiff_t(VersionRecordOffset(image.size())));
-  image[std::size_t(chip.tagAddress)] = 0x55;
-  image[std::size_t(chip.tagAddress) + 1] = 0xAA;
+  // A fresh image carries no tag (0xFF 0xFF at TagAddress); the tool writes
+  // 55 AA there only when it rebuilds the configuration area.
   std::copy(area.begin(), area.end(), image.begin() + chip.configAddress);
   return true;
 }

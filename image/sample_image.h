@@ -3,7 +3,7 @@
 // version record and a configuration area with the leading records, the USB
 // identity and strings of the chip. Memory types:
 //   spi, nor, eeprom16  64 KB image: LJMP at 0, program at 0x100, version at
-//                       0x100C, tag 55 AA at TagAddress, area at ConfigAddress
+//                       0x100C, no tag (0xFF 0xFF at TagAddress), area at ConfigAddress
 //   eeprom8, otp        the configuration area alone, from offset 0, carrying
 //                       the program as code (otp: small-cache-code record,
 //                       families 21 and 24 only; eeprom8: code-information

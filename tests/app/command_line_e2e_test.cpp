@@ -36,8 +36,8 @@ class CommandLine : public testing::Test {
 
 TEST_F(CommandLine, NoCodecMeansDetectFailureAndExitCode4) {
   const RunResult run = Tessaload("-f -write image.rfw");
-  EXPECT_EQ(run.out, "\nGet IC Info Fail\n" + station_.Path() + ">");
-  EXPECT_EQ(station_.Read("Result.txt"), "fail");
+  EXPECT_EQ(run.out, "\nCannot find Quanzor USB Audio!\nGet IC Info Fail\n" + station_.Path() + ">");
+  EXPECT_EQ(station_.Read("Result.txt"), "Cannot find Quanzor USB Audio!\r\nfail");
   EXPECT_EQ(run.code, 4);
 }
 

@@ -1,0 +1,31 @@
+#pragma once
+// The layers between device selection and the memory-type front ends:
+// CMpFlow_Eeprom (the EEPROM update, built with the EEPROM front ends) and
+// CEepromConfigInfo (image checks and the serial number written into an
+// image before a download).
+#include <cstdint>
+#include <string>
+
+#include "flow/dev_flow.h"
+
+class CMpFlow_Eeprom : public CDevFlow {};
+
+class CEepromConfigInfo : public CMpFlow_Eeprom {
+ public:
+  // Locates the configuration area of the download image (or of the update
+  // image) and keeps what it found; 1 when found.
+  int LocateConfig(const std::vector<std::uint8_t>* image, int ignored) override;
+
+  // The command-line image check: load the file into the download image,
+  // locate its configuration area, match its family to the chip. `loadOptional`
+  // lets a write go on with an image already held (0x10000 bytes or more).
+  // With `exactFamily` the families must be equal; otherwise 8 and 9 count
+  // as one.
+  int CheckImageFile(const std::string& fileName, bool loadOptional, bool exactFamily);
+  // Loads the file into the download image; posts 41530 on failure.
+  int LoadDownloadFile(const std::string& fileName);
+
+  // Writes the serial number into the download image when so configured
+  // ("SaveSN"); 1, or 0 with status 41713.
+  int PreActionForAllInOne(int& status);
+};

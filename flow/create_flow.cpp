@@ -1,0 +1,70 @@
+#include "flow/create_flow.h"
+
+#include "app/program_state.h"
+#include "device/dev_lib.h"
+#include "flow/config_info.h"
+#include "flow/flash_front_end.h"
+
+namespace {
+
+std::unique_ptr<CDevFlow>& Current() {
+  static std::unique_ptr<CDevFlow> flow;
+  return flow;
+}
+
+// The job record goes back to the program-wide record without its buffers.
+void HandBack(CDevFlow& flow) {
+  CMpConfig& record = flow;
+  record.readBack.clear();
+  record.updateImage.clear();
+  ProgramJobRecord() = record;
+}
+
+std::unique_ptr<CDevFlow> MakeFrontEnd(int memoryType) {
+  switch (memoryType) {
+    case 0:
+      return std::make_unique<CSPIFlashInfo_USB>();
+    case 1:
+      return std::make_unique<CNORFlashInfo_USB>();
+    case 2:
+    case 3:
+    case 6:
+      // The EEPROM and OTP front ends: every operation answers "Not Support!"
+      // until their algorithms are part of the build.
+      return std::make_unique<CEepromConfigInfo>();
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+void CreateFlow(bool keepHandle) {
+  std::uint32_t handle = 0;
+  if (auto& old = Current()) {
+    handle = old->m_hDevice;
+    HandBack(*old);
+    old.reset();
+  }
+  if (!keepHandle && handle) {
+    DevLib_CloseDevice(handle);
+    handle = 0;
+  }
+  if (BusType == 0) {
+    Current() = MakeFrontEnd(MemoryType);
+    if (Current()) {
+      static_cast<CMpConfig&>(*Current()) = ProgramJobRecord();
+      if (keepHandle) Current()->m_hDevice = handle;
+    }
+  }
+  LastStatusCode = 0;
+}
+
+CDevFlow* CurrentFlow() { return Current().get(); }
+
+void DestroyFlow() {
+  if (auto& flow = Current()) {
+    HandBack(*flow);
+    flow.reset();
+  }
+}

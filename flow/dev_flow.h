@@ -1,0 +1,70 @@
+#pragma once
+// Device selection and the memory-type interface: which connected codec a job
+// works on (by position, by the accepted identities, by the locked port, by
+// the entry chosen in the window), and the eleven operations every memory
+// type's front end implements.
+#include <cstdint>
+#include <string>
+
+#include "flow/mp_flow2.h"
+
+class CDevFlow : public CDevTypeInfo {
+ public:
+  CDevFlow();
+  ~CDevFlow() override;
+
+  // Memory-type interface. The defaults: slot 0 returns 0, slots 1 to 4
+  // return 0, slots 5 to 10 record 41500 "Not Support!" and return 0.
+  virtual int LocateConfig(const std::vector<std::uint8_t>* image, int ignored);
+  virtual int ReadCode();
+  virtual int EraseCode();
+  virtual int UpdateCode();
+  virtual int Download();
+  virtual int SilenceWriteBin(const std::string& fileName);
+  virtual int SilenceWriteSNBin(const std::string& fileName, const std::string& serial);
+  virtual int SilenceReadBin(const std::string& fileName);
+  virtual int SilenceVerifyBin(const std::string& fileName);
+  virtual int SilenceReadText(const std::string& fileName);
+  virtual int EraseCodeEx(int resetAfter);
+
+  int DEV_OpenDevice();
+  int DEV_OpenDeviceByICIni();
+  int DEV_OpenDeviceByICIni(int index);
+  int DEV_OpenDeviceByVIDPID();
+  void DEV_GetDefaultDeviceForAllInOne();
+  int DEV_GetDeviceListForAllInOne(int reason);
+  void DEV_GetDeviceListExist();
+  int Dev_OpenDeviceForMultiCamera();
+  int DEV_GetDeviceListAfterReset();
+  int DEV_ReadDeviceInfo();
+  int DEV_RefreshDeviceInfo();
+  void PrepareJobFlags();
+
+  // Identity checks of a "VID_vvvv&PID_pppp&REV_rrrr" text.
+  static bool CheckVidPidBuiltIn(const std::string& identity);
+  static bool CheckVidPidFile(const std::string& identity);
+  bool CheckVidPidImage() const;
+  // The configured check; true when none is configured.
+  bool RunConfiguredCheck();
+  static bool CheckConfigured();
+
+  int defaultIndex = -1;
+  int defaultListPosition = -1;
+  int listCheckResult = 1;
+  int romDeviceFlag = 0;
+  int device1010Flag = 0;
+  std::uint8_t chipRegister1 = 0, chipRegister2 = 0;
+  std::uint32_t port = 0;
+  // "Update FW version:" and the version of the device's built-in image.
+  std::string updateVersionText;
+
+ protected:
+  // Reads VID, PID, REV and the manufacturer string, and the texts built of them.
+  void ReadIdentity();
+  void ReadLocation();
+  void ReadChipRegisters();
+  // Selects the IC-type description whose chip registers match; 1 when one did.
+  int SelectIcTypeForChip();
+  void CloseDevice();
+  void Say(const std::string& text);
+};

@@ -1,0 +1,47 @@
+#pragma once
+// The SPI and NOR flash front ends: what the window and the command line call
+// for a flash-based codec.
+#include <string>
+
+#include "flow/flash_flow.h"
+
+class CFlashConfigInfo : public CMpFlow_Flash {};
+
+class CFlashInfo : public CFlashConfigInfo {
+ public:
+  int FFU_Download();
+  int FFU_Silence_WriteBin(const std::string& fileName);
+  int FFU_Silence_WriteSNBin(const std::string& fileName, const std::string& serial);
+  int FFU_Silence_VerifyBin(const std::string& fileName);
+
+ protected:
+  // Carries data the device keeps in its flash over into the new image, for
+  // the devices that need it.
+  void PrepareImageForDevice();
+  // Writes the buffer to a file, creating its folder first.
+  static int SaveFile(const std::string& fileName, const std::vector<std::uint8_t>& data, bool asText);
+};
+
+class CSPIFlashInfo_USB final : public CFlashInfo {
+ public:
+  int ReadCode() override;
+  int EraseCode() override;
+  int UpdateCode() override;
+  int Download() override { return FFU_Download(); }
+  int SilenceWriteBin(const std::string& fileName) override { return FFU_Silence_WriteBin(fileName); }
+  int SilenceWriteSNBin(const std::string& fileName, const std::string& serial) override {
+    return FFU_Silence_WriteSNBin(fileName, serial);
+  }
+  int SilenceReadBin(const std::string& fileName) override;
+  int SilenceVerifyBin(const std::string& fileName) override { return FFU_Silence_VerifyBin(fileName); }
+  int SilenceReadText(const std::string& fileName) override;
+  int EraseCodeEx(int resetAfter) override;
+};
+
+class CNORFlashInfo_USB final : public CFlashInfo {
+ public:
+  int ReadCode() override { return 1; }
+  int EraseCode() override { return 1; }
+  int UpdateCode() override { return 1; }
+  int Download() override { return NOR_Download(); }
+};

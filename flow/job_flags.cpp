@@ -1,0 +1,3 @@
+#include "flow/job_flags.h"
+
+std::uint32_t JobFlags = kJobResetAfterUpdate | kJobCheckEmpty | kJobWrite;

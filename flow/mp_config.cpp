@@ -1,0 +1,6 @@
+#include "flow/mp_config.h"
+
+CMpConfig& ProgramJobRecord() {
+  static CMpConfig record;
+  return record;
+}

@@ -1,0 +1,259 @@
+#include "flow/mp_flow2.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/program_state.h"
+#include "app/settings_keys.h"
+#include "app/status_codes.h"
+#include "app/trace.h"
+#include "device/dev_lib.h"
+#include "image/ic_type_ini.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr std::uint32_t kChunk = 4096;
+constexpr int kEraseAttempts = 3;
+constexpr std::uint32_t kEraseRetrySleepMs = 128;
+constexpr std::uint32_t kBusyPollMs = 50;
+constexpr int kBusyPolls = 20;
+constexpr std::uint32_t kBlock = 0x10000;
+
+bool AllErased(const std::uint8_t* p, std::uint32_t n) {
+  return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0xFF; });
+}
+
+bool ReadsEveryChunk(std::uint8_t family) { return family == 23 || family == 26; }
+
+}  // namespace
+
+std::uint32_t FlashAddressFor(std::uint8_t family, std::uint32_t imageLength, std::uint32_t offset) {
+  if (family == 23) return kBlock + offset;
+  if (family == 26) return imageLength + offset;
+  return offset;
+}
+
+std::uint8_t CMpFlow2::IcFamily() { return ICTypeStore().ChipInfo(); }
+
+bool CMpFlow2::PinGroups(WpPin* groups, int& count, bool& protectable) {
+  ChipId id;
+  if (!ReadChipId(id)) return false;
+  count = 1;
+  protectable = true;
+  const std::uint16_t masked = id.Masked();
+  if (!IsBootRomFamily(id)) {
+    groups[0] = {0xFEA0, 0xFEA6, 0x01};
+  } else if ((id.lo == 0x56 && id.hi == 0xFF) || masked == 0x8050) {
+    groups[0] = {0x0404, 0x0406, 0x01};
+  } else if (masked == 0x7010) {
+    groups[0] = {0x0650, 0x0652, 0x01};
+  } else if (masked == 0xE010) {
+    groups[0] = {0x0505, 0x0507, 0x01};
+  } else if (masked == 0x1010) {
+    // Probe which pin groups the firmware wires up.
+    std::uint8_t value = 0;
+    if (!WriteByte(0x051B, 0x29)) return false;
+    FlowClock().SleepMs(5);
+    if (!ReadByte(0x050F, value) || !WriteByte(0x051B, 0x15)) return false;
+    if (((value >> 5) & 3) == 1) {
+      groups[0] = {0x050A, 0x0510, 0x80};
+      groups[1] = {0x050C, 0x0512, 0x10};
+      count = 2;
+      protectable = false;
+    } else {
+      groups[0] = {0x050C, 0x0512, 0x10};
+    }
+  } else {
+    groups[0] = {0xFEC0, 0xFEC6, 0x01};
+  }
+  return true;
+}
+
+int CMpFlow2::WaitFlashIdle() {
+  for (int poll = 0; poll < kBusyPolls; ++poll) {
+    std::uint8_t status = 0;
+    if (!DevLib_SpiReadSr(m_hDevice, status, m_accessFlags)) return 0;
+    if (!(status & 0x01)) return 1;
+    FlowClock().SleepMs(kBusyPollMs);
+  }
+  return 0;
+}
+
+int CMpFlow2::SwitchPin(const WpPin& pin, bool high) {
+  std::uint8_t d = 0, o = 0;
+  if (!ReadByte(pin.direction, d) || !ReadByte(pin.output, o)) return 0;
+  if (!WriteByte(pin.direction, d | pin.bit)) return 0;
+  if (!WriteByte(pin.output, high ? (o | pin.bit) : std::uint8_t(o & ~pin.bit))) return 0;
+  if (!DevLib_SpiWriteSr(m_hDevice, high ? 0x00 : 0x8C, m_accessFlags)) return 0;
+  return WaitFlashIdle();
+}
+
+int CMpFlow2::MP_DisableWriteProtect() {
+  TraceScope scope("CMpFlow2::MP_DisableWriteProtect", kTraceFlow);
+  WpPin groups[2];
+  int count = 0;
+  bool protectable = true;
+  if (!PinGroups(groups, count, protectable)) return 0;
+  for (int i = 0; i < count; ++i)
+    if (!SwitchPin(groups[i], true)) return 0;
+  return 1;
+}
+
+int CMpFlow2::MP_EnableWriteProtect() {
+  TraceScope scope("CMpFlow2::MP_EnableWriteProtect", kTraceFlow);
+  WpPin groups[2];
+  int count = 0;
+  bool protectable = true;
+  if (!PinGroups(groups, count, protectable)) return 0;
+  if (!protectable) return 1;
+  return SwitchPin(groups[0], false);
+}
+
+int CMpFlow2::MP_EraseSPIFlash(int forceChipErase, std::uint32_t imageLength) {
+  TraceScope scope("CMpFlow2::MP_EraseSPIFlash", kTraceFlow);
+  const std::uint32_t timeLimit = std::uint32_t(setting::Get(setting::kEraseTimeOut));
+  const std::uint32_t afterErase = std::uint32_t(setting::Get(setting::kEraseCommandTime));
+  const std::uint8_t family = IcFamily();
+  PostPhase(kStsPhaseErasing);
+  int result = 0;
+  for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
+    if (StopRequested()) {
+      result = 0;
+      break;
+    }
+    if (forceChipErase || (family != 23 && family != 26 && family != 30)) {
+      result = DevLib_SpiEraseChip(m_hDevice, m_accessFlags, timeLimit);
+    } else if (family == 23) {
+      result = DevLib_SpiEraseBlock(m_hDevice, kBlock, false);
+    } else if (family == 26) {
+      const std::uint32_t blocks = imageLength >> 16;
+      result = 0;
+      for (std::uint32_t b = 0; b < blocks; ++b)
+        if (!(result = DevLib_SpiEraseBlock(m_hDevice, imageLength + b * kBlock, true))) break;
+    } else {  // family 30
+      std::uint8_t control = 0;
+      if (!ReadByte(0x0409, control))
+        result = 0;
+      else if (control & 0x80)
+        result = DevLib_SpiEraseBlock(m_hDevice, 0, false);
+      else
+        result = DevLib_SpiEraseChip(m_hDevice, m_accessFlags, timeLimit);
+    }
+    if (result) break;
+    FlowClock().SleepMs(kEraseRetrySleepMs);
+  }
+  FlowClock().SleepMs(afterErase);
+  PostProgress(5);
+  return result;
+}
+
+int CMpFlow2::ReadChunks(std::uint8_t* buffer, std::uint32_t length, int phase, int base, int span, bool mapped,
+                         bool (*skip)(std::uint8_t*, std::uint32_t, std::uint32_t, std::uint8_t)) {
+  if (length == 0) return 0;
+  const std::uint8_t family = IcFamily();
+  PostPhase(phase);
+  for (std::uint32_t done = 0; done < length; done += kChunk) {
+    if (StopRequested()) return 0;
+    const std::uint32_t n = std::min(kChunk, length - done);
+    if (skip && skip(buffer + done, done, n, family)) {
+      PostProgress(base + int(std::uint64_t(span) * (done + n) / length));
+      continue;
+    }
+    const std::uint32_t address = mapped ? FlashAddressFor(family, length, done) : done;
+    if (!FlashReadChunk(address, n, buffer + done)) return 0;
+    PostProgress(base + int(std::uint64_t(span) * (done + n) / length));
+  }
+  return 1;
+}
+
+int CMpFlow2::MP_CheckSPIFlashEmpty(std::uint8_t* buffer, std::uint32_t length) {
+  TraceScope scope("CMpFlow2::MP_CheckSPIFlashEmpty", kTraceFlow);
+  // Families other than 23 and 26 read the first 4 KB of each 16 KB only;
+  // the other chunks count as erased.
+  auto sample = [](std::uint8_t* chunk, std::uint32_t offset, std::uint32_t n, std::uint8_t family) {
+    if (ReadsEveryChunk(family) || (offset & 0x3000) == 0) return false;
+    std::memset(chunk, 0xFF, n);
+    return true;
+  };
+  if (!ReadChunks(buffer, length, kStsPhaseCheckEmpty, 5, 30, true, sample)) {
+    TracePrint(scope, "%s", kTraceSeparator);
+    TracePrint(scope, "Read Flash Code Fail\n");
+    return 0;
+  }
+  return AllErased(buffer, length) ? 1 : 0;
+}
+
+int CMpFlow2::MP_WriteSPIFlash(const std::uint8_t* image, std::uint32_t length) {
+  TraceScope scope("CMpFlow2::MP_WriteSPIFlash", kTraceFlow);
+  if (length == 0) return 0;
+  const std::uint8_t family = IcFamily();
+  PostPhase(kStsPhaseDownload);
+  for (std::uint32_t done = 0; done < length; done += kChunk) {
+    if (StopRequested()) return 0;
+    const std::uint32_t n = std::min(kChunk, length - done);
+    if (!FlashWriteChunk(FlashAddressFor(family, length, done), n, image + done)) return 0;
+    PostProgress(35 + int(30ull * (done + n) / length));
+  }
+  return 1;
+}
+
+int CMpFlow2::MP_VerifySPIFlash(std::uint8_t* buffer, std::uint32_t length) {
+  TraceScope scope("CMpFlow2::MP_VerifySPIFlash", kTraceFlow);
+  // Erased flash already holds what an all-0xFF chunk of the image asks for.
+  return ReadChunks(buffer, length, kStsPhaseVerify, 65, 30, true,
+                    [](std::uint8_t* c, std::uint32_t, std::uint32_t n, std::uint8_t f) {
+                      return !ReadsEveryChunk(f) && AllErased(c, n);
+                    });
+}
+
+int CMpFlow2::MP_ReadSPIFlash(std::uint8_t* buffer, std::uint32_t length) {
+  TraceScope scope("CMpFlow2::MP_ReadSPIFlash", kTraceFlow);
+  return ReadChunks(buffer, length, kStsPhaseRead, 10, 80, false, nullptr);
+}
+
+int CMpFlow2::MP_WriteSPIFlashTag() {
+  PostPhase(kStsPhaseWriteTag);
+  return m_hDevice ? DevLib_SpiWriteTag(m_hDevice, m_accessFlags) : 0;
+}
+
+int CMpFlow2::MP_EraseNORFlash() {
+  TraceScope scope("CMpFlow2::MP_EraseNORFlash", kTraceFlow);
+  int result = 0;
+  for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
+    if (StopRequested()) {
+      result = 0;
+      break;
+    }
+    if ((result = m_hDevice ? DevLib_EraseFlash(m_hDevice, m_accessFlags) : 0)) break;
+    FlowClock().SleepMs(kEraseRetrySleepMs);
+  }
+  PostProgress(30);
+  return result;
+}
+
+int CMpFlow2::MP_CheckNORFlashEmpty(std::uint8_t* buffer, std::uint32_t length) {
+  if (!ReadChunks(buffer, length, kStsPhaseCheckEmpty, 30, 20, false, nullptr)) return 0;
+  return AllErased(buffer, length) ? 1 : 0;
+}
+
+int CMpFlow2::MP_WriteNORFlash(const std::uint8_t* image, std::uint32_t length) {
+  if (length == 0) return 0;
+  PostPhase(kStsPhaseDownload);
+  for (std::uint32_t done = 0; done < length; done += kChunk) {
+    if (StopRequested() || !m_hDevice) return 0;
+    const std::uint32_t n = std::min(kChunk, length - done);
+    if (!DevLib_WriteFlash(m_hDevice, done, n, image + done, m_accessFlags)) return 0;
+    PostProgress(50 + int(20ull * (done + n) / length));
+  }
+  return 1;
+}
+
+int CMpFlow2::MP_VerifyNORFlash(std::uint8_t* buffer, std::uint32_t length) {
+  return ReadChunks(buffer, length, kStsPhaseVerify, 70, 20, false, nullptr);
+}
+
+int CMpFlow2::MP_WriteNORFlashTag() {
+  PostPhase(kStsPhaseWriteTag);
+  return m_hDevice ? DevLib_NorFlashWriteTag(m_hDevice, m_accessFlags) : 0;
+}

@@ -1,0 +1,41 @@
+#include "flow/vex_fun.h"
+
+#include "device/dev_lib.h"
+#include "flow/flow_host.h"
+
+namespace {
+constexpr int kChunkAttempts = 8;
+}  // namespace
+
+bool CVexFun::StopRequested() const {
+  FlowHost* host = CurrentFlowHost();
+  return host && host->StopRequested();
+}
+
+platform::Clock& CVexFun::FlowClock() const { return DevLib_Clock(); }
+
+int CVexFun::ReadByte(std::uint16_t address, std::uint8_t& value) {
+  if (!m_hDevice) return 0;
+  return DevLib_ReadMem(m_hDevice, address, 1, &value, m_accessFlags);
+}
+
+int CVexFun::WriteByte(std::uint16_t address, std::uint8_t value) {
+  if (!m_hDevice) return 0;
+  return DevLib_WriteMem(m_hDevice, address, 1, &value, m_accessFlags);
+}
+
+int CVexFun::FlashWriteChunk(std::uint32_t address, std::uint32_t length, const std::uint8_t* data) {
+  for (int attempt = 0; attempt < kChunkAttempts; ++attempt) {
+    if (StopRequested() || !m_hDevice) return 0;
+    if (DevLib_SpiWrite(m_hDevice, address, length, data, m_accessFlags)) return 1;
+  }
+  return 0;
+}
+
+int CVexFun::FlashReadChunk(std::uint32_t address, std::uint32_t length, std::uint8_t* buffer) {
+  for (int attempt = 0; attempt < kChunkAttempts; ++attempt) {
+    if (StopRequested() || !m_hDevice) return 0;
+    if (DevLib_SpiRead(m_hDevice, address, length, buffer, m_accessFlags)) return 1;
+  }
+  return 0;
+}
