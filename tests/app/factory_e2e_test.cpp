@@ -2,58 +2,9 @@
 // images, tessaload-sim the bench, and tessaload programs the simulated codec.
 // What is checked is what a script sees (console, Result.txt,
 // burn_result.txt, exit code) and the codec's memory afterwards.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
-
-#include "tests/support/temp_dir.h"
+#include "tests/support/factory_fixture.h"
 
 namespace {
-
-struct Outcome {
-  std::string out;
-  int code = -1;
-};
-
-class Factory : public testing::Test {
- protected:
-  void SetUp() override {
-    std::filesystem::copy_file(Bin("tessaload"), station_.File("tessaload"));
-    bench_ = station_.File("bench");
-    Must(Sim("create " + bench_));
-    Must(Image("build --chip VMC2232 --version 4.119.0000-0000.0007 -o " + station_.File("old.bin")));
-    Must(Image("build --chip VMC2232 --version 4.120.0000-0000.0001 -o " + station_.File("new.bin")));
-    Must(Sim("add " + bench_ + " c1 --chip VMC2232 --firmware " + station_.File("old.bin")));
-  }
-
-  static std::string Bin(const std::string& name) { return std::string(TESSALOAD_BINARY_DIR) + "/bin/" + name; }
-  static Outcome Run(const std::string& command) {
-    Outcome o;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    std::array<char, 512> buf;
-    for (size_t n; (n = fread(buf.data(), 1, buf.size(), p)) > 0;) o.out.append(buf.data(), n);
-    const int status = pclose(p);
-    o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return o;
-  }
-  static void Must(const Outcome& o) { ASSERT_EQ(o.code, 0) << o.out; }
-  Outcome Sim(const std::string& args) { return Run(Bin("tessaload-sim") + " " + args); }
-  Outcome Image(const std::string& args) { return Run(Bin("tessaload-image") + " " + args); }
-  Outcome Tessaload(const std::string& args) {
-    return Run("cd '" + station_.Path() + "' && TESSALOAD_SIM='" + bench_ + "' ./tessaload " + args);
-  }
-  std::string Show() { return Sim("show " + bench_ + " c1").out; }
-  std::string Dump() {
-    Must(Sim("dump " + bench_ + " c1 " + station_.File("memory.bin")));
-    return station_.Read("memory.bin");
-  }
-  std::string Prompt() const { return station_.Path() + ">"; }
-
-  TempDir station_;
-  std::string bench_;
-};
 
 TEST_F(Factory, WriteVerifyDumpAndVersion) {
   Outcome o = Tessaload("-f -version fw.bin");
