@@ -149,7 +149,7 @@ bool CDevFlow::CheckVidPidFile(const std::string& identity) {
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     line = Trim(line);
-    if (!line.empty() && ContainsNoCase(identity, line) && line.find("REV") != std::string::npos) return true;
+    if (!line.empty() && ContainsNoCase(identity, line) && ContainsNoCase(line, "REV")) return true;
   }
   return false;
 }

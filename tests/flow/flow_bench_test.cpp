@@ -1,0 +1,218 @@
+// Flow operations in-process on simulated codecs: the resets into the boot
+// ROM, the erase rules by chip family, the image checks and the identity lists.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/config_ini.h"
+#include "app/program_state.h"
+#include "app/status_codes.h"
+#include "device/dev_lib.h"
+#include "flow/create_flow.h"
+#include "flow/flash_front_end.h"
+#include "flow/flow_host.h"
+#include "image/ic_type_ini.h"
+#include "image/sample_image.h"
+#include "platform/paths.h"
+#include "tests/sim/sim_fixture.h"
+
+namespace {
+
+using simtest::CodecSpec;
+
+class TestHost : public FlowHost {
+ public:
+  void RememberedLocation(std::uint32_t& port, std::uint32_t& parent) override {
+    port = port_;
+    parent = parent_;
+  }
+  void SetRememberedLocation(std::uint32_t port, std::uint32_t parent) override {
+    port_ = port;
+    parent_ = parent;
+  }
+  std::uint32_t port_ = 0, parent_ = 0;
+};
+
+class FlowBench : public testing::Test {
+ protected:
+  void Start(const std::vector<CodecSpec>& specs, const std::string& settings = "") {
+    folder_ = simtest::TempBenchFolder();
+    simtest::MakeBench(folder_, specs);
+    Open(settings);
+  }
+  void Open(const std::string& settings = "") {
+    CConfigIni config;
+    config.LoadSettingsFrom("[Quillox Config]\r\nCheckVIDPID_INI=1\r\n" + settings, "");
+    std::string error;
+    host_ = sim::OpenBench(folder_, error);
+    ASSERT_TRUE(host_) << error;
+    ASSERT_EQ(DevLib_InitWithHost(0, host_.get()), 1);
+    SetFlowHost(&host);
+    ICTypeStore().DiscoverDescriptions();
+    ICTypeStore().SelectInitialDescription();
+    MemoryType = 0;
+    CreateFlow();
+    flow_ = dynamic_cast<CSPIFlashInfo_USB*>(CurrentFlow());
+    ASSERT_NE(flow_, nullptr);
+  }
+  void Close() {
+    DestroyFlow();
+    DevLib_Uninit();
+    host_.reset();
+    SetFlowHost(nullptr);
+  }
+  void TearDown() override {
+    Close();
+    DestroySettingsStore();
+    std::filesystem::remove_all(folder_);
+  }
+  // Changes the saved bench while no program has it open.
+  template <typename Edit>
+  void EditCodec(const std::string& name, Edit edit) {
+    Close();
+    std::string error;
+    auto bench = sim::Bench::Load(folder_, error);
+    ASSERT_TRUE(bench) << error;
+    edit(*bench->Find(name));
+    ASSERT_TRUE(bench->Save(error)) << error;
+    Open();
+  }
+  std::uint64_t Resets(const std::string& name) {
+    static_cast<sim::SimHost&>(*host_).Flush();
+    std::string error;
+    auto bench = sim::Bench::Load(folder_, error);
+    return bench->Find(name)->Counters().resets;
+  }
+  static std::vector<std::uint8_t> Image(const std::string& chip, const std::string& version) {
+    SampleImageSpec spec;
+    spec.chip = chip;
+    spec.version = *ParseVersionText(version);
+    std::vector<std::uint8_t> image;
+    std::string error;
+    EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
+    return image;
+  }
+
+  TestHost host;
+  std::string folder_;
+  std::unique_ptr<platform::UsbHost> host_;
+  CSPIFlashInfo_USB* flow_ = nullptr;
+};
+
+TEST_F(FlowBench, ABootRomChipWithResetTarget0IsLeftAlone) {
+  Start({CodecSpec{}});
+  ASSERT_TRUE(flow_->DEV_OpenDeviceByVIDPID());
+  flow_->MP_GetDeviceInfo();
+  flow_->resetTarget = 0;
+  EXPECT_EQ(flow_->MP_ResetToRomCode(), 1);
+  EXPECT_EQ(Resets("codec"), 0u);
+}
+
+TEST_F(FlowBench, AChipOutsideTheFamilyAlreadyInItsUpdateModeIsNotReset) {
+  Start({CodecSpec{}});  // blank flash: the codec waits in its boot ROM
+  EditCodec("codec", [](sim::Codec& c) {
+    c.DataMemory()[0xFE21] = 0x12;  // masked 0x3010: outside the family, not 0x3000
+    c.DataMemory()[0xFE22] = 0x34;
+  });
+  ASSERT_TRUE(flow_->DEV_OpenDeviceByVIDPID());
+  flow_->resetTarget = 6;
+  EXPECT_EQ(flow_->MP_ResetToRomCode(), 1);
+  EXPECT_EQ(flow_->runMode, 1u);
+  EXPECT_EQ(Resets("codec"), 0u);
+}
+
+TEST_F(FlowBench, RunningFirmwareIsResetIntoTheBootRom) {
+  Start({CodecSpec{"codec", "VMC2232", sim::MemoryKind::kSpiFlash, {1, {1}}, Image("VMC2232", "4.119.0000-0000.0007"),
+                   "both"}});
+  ASSERT_TRUE(flow_->DEV_OpenDeviceByVIDPID());
+  flow_->MP_GetDeviceInfo();
+  EXPECT_EQ(flow_->modeText, "SPI");
+  flow_->PrepareJobFlags();
+  const std::uint32_t before = flow_->m_hDevice;
+  EXPECT_EQ(flow_->MP_OpenRomDevice(), 1);
+  EXPECT_NE(flow_->m_hDevice, before);  // found again after the reset
+  EXPECT_EQ(Resets("codec"), 1u);
+  flow_->MP_GetDeviceInfo();
+  EXPECT_EQ(flow_->modeText, "ROM");
+}
+
+TEST_F(FlowBench, Family26ErasesBlocksFromTheImageLengthAndFailsBelow64K) {
+  Start({CodecSpec{"codec", "VMC2270", sim::MemoryKind::kSpiFlash, {1, {1}}, {}, "both"}});
+  ASSERT_TRUE(flow_->DEV_OpenDeviceByVIDPID());
+  ASSERT_EQ(ICTypeStore().ChipInfo(), 26);
+  ASSERT_EQ(flow_->MP_DisableWriteProtect(), 1);
+  auto& clock = static_cast<sim::SimHost&>(*host_).Clock();
+  const std::uint64_t before = clock.NowMs();
+  EXPECT_EQ(flow_->MP_EraseSPIFlash(0, 0x8000), 0);  // no whole block: three failed attempts
+  EXPECT_GE(clock.NowMs() - before, 3u * 128u);
+  EXPECT_EQ(flow_->MP_EraseSPIFlash(0, 0x20000), 1);  // two blocks from 0x20000
+}
+
+TEST_F(FlowBench, FlashOfFamily23LivesFrom0x10000) {
+  EXPECT_EQ(FlashAddressFor(23, 0x10000, 0x100), 0x10100u);
+  EXPECT_EQ(FlashAddressFor(26, 0x10000, 0x100), 0x10100u);
+  EXPECT_EQ(FlashAddressFor(26, 0x20000, 0), 0x20000u);
+  EXPECT_EQ(FlashAddressFor(24, 0x10000, 0x100), 0x100u);
+}
+
+TEST_F(FlowBench, ImageFamilies8And9CountAsOneForTheFlashFrontEnd) {
+  Start({CodecSpec{}});
+  auto image = Image("VMC2232", "4.119.0000-0000.0007");
+  image[0xF002] = std::uint8_t((image[0xF002] & 0x07) | (8 << 3));  // family 8
+  const std::string file = folder_ + "/family8.bin";
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+  ICTypeStore().SelectDescriptionByIndex(0);
+  ASSERT_TRUE(ICTypeStore().MatchChipRegisters(0x10, 0xF0));
+  ICTypeStore().SetChipInfo(9);
+  EXPECT_EQ(flow_->CheckImageFile(file, false, false), 1);
+  EXPECT_EQ(flow_->CheckImageFile(file, false, true), 0);  // the exact check of the OTP write
+  EXPECT_EQ(LastStatusCode, kStsFwNotForDevice);
+  ICTypeStore().SetChipInfo(10);
+  EXPECT_EQ(flow_->CheckImageFile(file, false, false), 0);
+}
+
+TEST_F(FlowBench, TheNorFrontEndAnswersWithoutTheDevice) {
+  CNORFlashInfo_USB nor;
+  EXPECT_EQ(nor.ReadCode(), 1);
+  EXPECT_EQ(nor.EraseCode(), 1);
+  EXPECT_EQ(nor.UpdateCode(), 1);
+  LastStatusCode = 0;
+  EXPECT_EQ(nor.SilenceWriteBin("x.bin"), 0);
+  EXPECT_EQ(LastStatusCode, kStsNotSupport);
+}
+
+TEST_F(FlowBench, LockPortKeepsToThePortOfTheFirstAcceptedDevice) {
+  Start({CodecSpec{"a", "VMC2232", sim::MemoryKind::kSpiFlash, {1, {2}}, {}, "both"},
+         CodecSpec{"b", "VMC2230", sim::MemoryKind::kSpiFlash, {1, {3}}, {}, "both"}},
+        "LockPort=1\r\n");
+  ASSERT_TRUE(flow_->DEV_OpenDeviceByVIDPID());
+  const int port = GetConfigValue(kConfigSection, "PortNo", 0);
+  EXPECT_NE(port, 0);  // learnt from the first accepted device
+  const std::uint16_t firstPid = flow_->pid;
+  DevLib_CloseDevice(flow_->m_hDevice);
+  flow_->m_hDevice = 0;
+  ASSERT_TRUE(flow_->DEV_OpenDeviceByVIDPID());
+  EXPECT_EQ(flow_->pid, firstPid);
+  DevLib_CloseDevice(flow_->m_hDevice);
+  flow_->m_hDevice = 0;
+  SetConfigInt(kConfigSection, "PortNo", 7);  // no device there
+  EXPECT_FALSE(flow_->DEV_OpenDeviceByVIDPID());
+  EXPECT_EQ(LastStatusCode, kStsVidPidMismatch);
+}
+
+TEST(IdentityLists, BuiltInListCutsRevAndHonoursComments) {
+  EXPECT_TRUE(CDevFlow::CheckVidPidBuiltIn("VID_3C5A&PID_2232&REV_0100"));
+  EXPECT_TRUE(CDevFlow::CheckVidPidBuiltIn("vid_3c5a&pid_2232&rev_9999"));  // any REV, any case
+  EXPECT_FALSE(CDevFlow::CheckVidPidBuiltIn("VID_1234&PID_5678&REV_0100"));
+  EXPECT_FALSE(CDevFlow::CheckVidPidBuiltIn("VID_3C5A&PID_22FF&REV_0100"));  // its line is commented out
+}
+
+TEST(IdentityLists, VidPidListFileLinesMustNameTheRev) {
+  const std::string path = platform::ProgramFolderWithSeparator() + "VidPidList.ini";
+  std::ofstream(path) << "  VID_3C5A&PID_2232  \r\nvid_3c5a&pid_2230&rev_0100\r\n";
+  EXPECT_FALSE(CDevFlow::CheckVidPidFile("VID_3C5A&PID_2232&REV_0100"));  // the line names no REV
+  EXPECT_TRUE(CDevFlow::CheckVidPidFile("VID_3C5A&PID_2230&REV_0100"));   // lower case still matches
+  std::filesystem::remove(path);
+}
+
+}  // namespace
