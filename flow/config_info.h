@@ -18,7 +18,7 @@ class CEepromConfigInfo : public CMpFlow_Eeprom {
 
   // The command-line image check: load the file into the download image,
   // locate its configuration area, match its family to the chip. `loadOptional`
-  // lets a write go on with an image already held (0x10000 bytes or more).
+  // lets the check go on with an image already held (0x10000 bytes or more).
   // With `exactFamily` the families must be equal; otherwise 8 and 9 count
   // as one.
   int CheckImageFile(const std::string& fileName, bool loadOptional, bool exactFamily);

@@ -139,7 +139,9 @@ int CFlashInfo::FFU_Download() {
 
 int CFlashInfo::FFU_Silence_WriteBin(const std::string& fileName) {
   TraceScope scope("CFlashInfo::FFU_Silence_WriteBin", kTraceFlow);
-  if (!CheckImageFile(fileName, true, false)) return 0;
+  // A file that cannot be loaded stops the write: the image held from before
+  // (the device's built-in one) is never written in its place.
+  if (!CheckImageFile(fileName, false, false)) return 0;
   return Download();
 }
 

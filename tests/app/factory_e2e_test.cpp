@@ -99,4 +99,37 @@ TEST_F(Factory, BurnResultGetsAHeaderOnceAndARowPerRun) {
   EXPECT_EQ(rows.substr(36 + pass.size() + 36), fail);
 }
 
+TEST_F(Factory, ThePositionOfTheOptionDecidesTheAction) {
+  Outcome o = Tessaload("-f new.bin -erase");  // position 2 names the file: a write
+  EXPECT_EQ(o.out, "\nBegin to Write fw!\r\nWrite fw pass!\r\n" + Prompt());
+  EXPECT_EQ(o.code, 0);
+
+  const std::string before = Dump();
+  o = Tessaload("-f -ERASE new.bin");  // not the erase option: a write of a file named -ERASE
+  EXPECT_EQ(o.out, "\nBegin to Write fw!\r\nWrite fw fail!\r\n" + Prompt());
+  EXPECT_EQ(o.code, 1);
+  EXPECT_EQ(Dump(), before);  // the missing file stopped it before the codec was touched
+}
+
+TEST_F(Factory, AWrongArgumentCountLeavesResultTxtAlone) {
+  station_.Write("Result.txt", "earlier");
+  const Outcome o = Tessaload("-f");
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.code, 0);
+  EXPECT_EQ(station_.Read("Result.txt"), "earlier");
+}
+
+TEST_F(Factory, Family23IsNotRestartedFromTheCommandLine) {
+  Must(Sim("unplug " + bench_ + " c1"));
+  Must(Image("build --chip VMC2222 --version 3.011.0000-0000.0001 -o " + station_.File("f23.bin")));
+  Must(Sim("add " + bench_ + " c23 --chip VMC2222 --port 2"));
+  const Outcome o = Tessaload("-f -write f23.bin");
+  EXPECT_EQ(o.code, 0) << o.out;
+  const std::string state = Sim("show " + bench_ + " c23").out;
+  EXPECT_NE(state.find("boot ROM update mode"), std::string::npos) << state;
+  Must(Sim("dump " + bench_ + " c23 " + station_.File("m23.bin")));
+  const std::string image = station_.Read("f23.bin");
+  EXPECT_EQ(station_.Read("m23.bin").substr(0x10000, image.size()), image);  // its bank starts at 0x10000
+}
+
 }  // namespace
