@@ -23,6 +23,8 @@ run() {
   echo "   exit code $code, Result.txt ends in \"$(tail -c 4 Result.txt)\""
 }
 
+printf '[Quillox Config]\r\nLogType=1\r\n' > config.ini   # a burn_result.txt row per run
+
 step "a bench with a VMC2232 codec running firmware 4.119.0000-0000.0007 (station $station)"
 "$bin/tessaload-image" build --chip VMC2232 --version 4.119.0000-0000.0007 -o old.bin
 "$bin/tessaload-image" build --chip VMC2232 --version 4.120.0000-0000.0001 -o new.bin
@@ -35,5 +37,9 @@ step "tessaload -f -write new.bin";     run -f -write new.bin
 step "tessaload -f -version fw.bin";    run -f -version fw.bin
 step "tessaload -f -verify new.bin   (reads the flash from the boot ROM's update mode)"
 run -f -verify new.bin
+step "tessaload -f -dumpspi dump.bin"; run -f -dumpspi dump.bin
+cmp -s dump.bin new.bin && echo "   dump.bin equals new.bin" || echo "   dump.bin differs from new.bin"
+step "burn_result.txt"
+cat burn_result.txt
 step "the codec afterwards"
 "$bin/tessaload-sim" show bench codec

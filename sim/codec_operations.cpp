@@ -210,7 +210,9 @@ std::uint8_t Codec::Read(const OpRequest& request, std::uint32_t offset, std::ui
         }
         break;
       }
-      case Op::kVendorQuery: value = o == 0 ? 0x02 : 0; break;  // signature check: good
+      case Op::kVendorQuery:  // the image-signature check
+        value = o == 0 ? std::uint8_t(faults_.signatureAnswer >= 0 ? faults_.signatureAnswer : 0x02) : 0;
+        break;
       default: return kStsErrDir;
     }
     out[i] = value;

@@ -66,7 +66,7 @@ std::string RequestText(const RequestKey& key) {
 }  // namespace
 
 bool FaultSet::Empty() const {
-  return disconnectAfter < 0 && notReadyResets == 0 && requests.empty() && flipOnRead.empty();
+  return disconnectAfter < 0 && notReadyResets == 0 && signatureAnswer < 0 && requests.empty() && flipOnRead.empty();
 }
 
 std::optional<RequestFault> FaultSet::Hit(const RequestKey& key) {
@@ -83,6 +83,11 @@ std::string FaultSet::ToSpec() const {
   std::vector<std::string> items;
   if (disconnectAfter >= 0) items.push_back("disconnect-after=" + std::to_string(disconnectAfter));
   if (notReadyResets > 0) items.push_back("not-ready-resets=" + std::to_string(notReadyResets));
+  if (signatureAnswer >= 0) {
+    char text[24];
+    std::snprintf(text, sizeof text, "signature=%02X", signatureAnswer);
+    items.push_back(text);
+  }
   for (const RequestFault& f : requests) {
     std::string item = std::string(f.timeout ? "timeout=" : "stall=") + RequestText(f.key);
     if (f.remaining >= 0) item += "*" + std::to_string(f.remaining);
@@ -115,6 +120,9 @@ bool ApplyFaultSpec(const std::string& spec, FaultSet& faults, std::map<std::uin
     } else if (name == "disconnect-after" || name == "not-ready-resets") {
       ok = ParseNumber(value, 10, 1'000'000'000, n);
       (name == "disconnect-after" ? next.disconnectAfter : next.notReadyResets) = static_cast<int>(n);
+    } else if (name == "signature") {
+      ok = ParseNumber(value, 16, 0xFF, n);
+      next.signatureAnswer = static_cast<int>(n);
     } else if (name == "stall" || name == "timeout") {
       RequestFault fault;
       fault.timeout = name == "timeout";

@@ -5,6 +5,8 @@
 //   stall=REQ[*N]           stall that request (the next N times; always without *N)
 //   timeout=REQ[*N]         let that request time out
 //   not-ready-resets=N      answer the next N reset requests with "not ready"
+//   signature=XX            the byte the firmware's image-signature query answers
+//                           (02 good, 04 bad, 01 busy; 02 without this fault)
 //   flip-read=ADDR:MASK     reads of code memory at ADDR return the bits of MASK flipped
 //   stuck-otp=ADDR:MASK     OTP bits at ADDR that never program
 //   clear                   removes every fault armed so far
@@ -36,6 +38,7 @@ struct RequestFault {
 struct FaultSet {
   int disconnectAfter = -1;  // -1: none
   int notReadyResets = 0;
+  int signatureAnswer = -1;  // -1: the signature is good
   std::vector<RequestFault> requests;
   std::map<std::uint32_t, std::uint8_t> flipOnRead;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
 #include "app/config_ini.h"
 #include "app/program_state.h"
@@ -213,6 +214,65 @@ TEST(IdentityLists, VidPidListFileLinesMustNameTheRev) {
   EXPECT_FALSE(CDevFlow::CheckVidPidFile("VID_3C5A&PID_2232&REV_0100"));  // the line names no REV
   EXPECT_TRUE(CDevFlow::CheckVidPidFile("VID_3C5A&PID_2230&REV_0100"));   // lower case still matches
   std::filesystem::remove(path);
+}
+
+}  // namespace
+
+namespace {
+
+// The image-signature check of family 26 after a download.
+class SignatureCheck : public FlowBench {
+ protected:
+  void SetUp() override {
+    image_ = Image("VMC2270", "6.002.0000-0000.0001");
+    Start({CodecSpec{"codec", "VMC2270", sim::MemoryKind::kSpiFlash, {1, {1}}, image_, "both"}});
+  }
+  void Arm(const std::string& answer) {
+    EditCodec("codec", [&](sim::Codec& c) {
+      std::map<std::uint32_t, std::uint8_t> stuck;
+      std::string error;
+      EXPECT_TRUE(sim::ApplyFaultSpec("signature=" + answer, c.Faults(), stuck, error)) << error;
+    });
+  }
+  int Update(int& status) {
+    EXPECT_TRUE(flow_->DEV_OpenDeviceByVIDPID());
+    flow_->MP_GetDeviceInfo();
+    flow_->PrepareJobFlags();
+    flow_->download.image = Image("VMC2270", "6.003.0000-0000.0001");
+    flow_->download.SignatureCheckFlag = 1;
+    return flow_->FF_UpdateEx_Standard(flow_->download.image, status);
+  }
+  std::vector<std::uint8_t> FlashAt(std::uint32_t address, std::uint32_t n) {
+    std::vector<std::uint8_t> out(n);
+    EXPECT_EQ(DevLib_SpiRead(flow_->m_hDevice, address, n, out.data(), 0), 1);
+    return out;
+  }
+  std::vector<std::uint8_t> image_;
+};
+
+TEST_F(SignatureCheck, ABadSignatureDestroysTheTagAndFails) {
+  int status = 0;
+  Arm("04");
+  EXPECT_EQ(Update(status), 0);
+  EXPECT_EQ(status, kStsEcdsaCheckFail);
+  EXPECT_EQ(FlashAt(0xEFFE, 4), std::vector<std::uint8_t>(4, 0x00));
+}
+
+TEST_F(SignatureCheck, NoAnswerEndsAfterEightQueries) {
+  Arm("01");
+  auto& clock = static_cast<sim::SimHost&>(*host_).Clock();
+  int status = 0;
+  const std::uint64_t before = clock.NowMs();
+  EXPECT_EQ(Update(status), 0);  // busy every time: 8 queries 5 s apart
+  EXPECT_EQ(status, kStsEcdsaCheckFail);
+  EXPECT_GE(clock.NowMs() - before, 8u * 5000u);
+}
+
+TEST_F(SignatureCheck, AGoodSignatureLeavesTheUpdateToItsReboot) {
+  int status = 0;
+  Arm("02");
+  EXPECT_EQ(Update(status), 1);
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace
