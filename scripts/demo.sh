@@ -41,5 +41,7 @@ step "tessaload -f -dumpspi dump.bin"; run -f -dumpspi dump.bin
 cmp -s dump.bin new.bin && echo "   dump.bin equals new.bin" || echo "   dump.bin differs from new.bin"
 step "burn_result.txt"
 cat burn_result.txt
-step "the codec afterwards"
+step "the codec after a power cycle: it runs the new firmware"
+"$bin/tessaload-sim" unplug bench codec
+"$bin/tessaload-sim" plug bench codec
 "$bin/tessaload-sim" show bench codec
