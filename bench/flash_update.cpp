@@ -1,0 +1,315 @@
+// flash_update: what one factory flash update costs on the simulated bench.
+//
+// For each image size, bus speed and command channel a fresh bench gets one
+// codec as a new board brings it up (blank flash, so the boot ROM waits in its
+// update mode), and `tessaload -f -write new.bin` runs against it in a child
+// process: the command line's own objects and steps, with the flows' access
+// bit 0x20 added for the extension unit. The codec's counters then give the
+// control transfers, bytes, bus and memory time, the bench's clock the
+// simulated duration of the whole job, and the child's resource usage the CPU
+// time of tool and simulated codec together. Each row also shows the floor:
+// the transfers the algorithm cannot do without and their bus time
+// (bench/update_floor.h).
+//
+// The update keeps the extension unit's data control at 8 bytes; only the
+// flash read switches it to 64. So the rows at 64 give the update's floor
+// alone, and `tessaload -f -verify` (that read, of the image just written) is
+// measured as what the flows do at 64.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/config_ini.h"
+#include "app/parse_arg.h"
+#include "app/program_state.h"
+#include "app/quillox_app.h"
+#include "app/settings_keys.h"
+#include "bench/update_floor.h"
+#include "device/dev_lib.h"
+#include "flow/create_flow.h"
+#include "flow/device_identity.h"
+#include "image/ic_type_ini.h"
+#include "image/sample_image.h"
+#include "platform/vendor.h"
+#include "sim/bench.h"
+#include "sim/open_bench.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr const char* kVersion = "4.120.0000-0000.0001";
+constexpr int kRepeats = 3;  // CPU time: the least of three runs
+
+struct Speed {
+  const char* name;
+  const char* chip;  // a chip of the simulator's table with this bus speed
+};
+constexpr Speed kSpeeds[] = {{"full", "VMC2230"}, {"high", "VMC2232"}};
+
+enum class Job { kWrite, kVerify };
+
+struct Row {
+  Job job;
+  const char* channelName;
+  bench::Channel channel;
+  bool measurable;  // false: the flows never run this job on this channel
+};
+constexpr Row kRows[] = {
+    {Job::kWrite, "vendor", {false, 0}, true},
+    {Job::kWrite, "xu", {true, 8}, true},
+    {Job::kWrite, "xu", {true, 64}, false},
+    {Job::kVerify, "xu", {true, 64}, true},
+};
+
+[[noreturn]] void Die(const std::string& message) {
+  std::fprintf(stderr, "flash_update: %s\n", message.c_str());
+  std::exit(1);
+}
+
+// A `size`-byte image: the 64 KB sample (program, version record,
+// configuration area at 0xF000, all in place) followed by code bytes that
+// leave no 4 KB chunk erased, as a larger program does.
+Bytes Image(const std::string& chip, std::size_t size) {
+  SampleImageSpec spec;
+  spec.chip = chip;
+  spec.version = *ParseVersionText(kVersion);
+  Bytes image;
+  std::string error;
+  if (!BuildSampleImage(spec, image, error)) Die("sample image for " + chip + ": " + error);
+  std::uint32_t state = 0x2545F491;
+  while (image.size() < size) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    image.push_back(std::uint8_t(state));
+  }
+  return image;
+}
+
+bool WriteFile(const std::string& path, const Bytes& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
+// A bench in `folder` with one codec of `chip`, its flash write-protected and
+// holding `flash`.
+void MakeBench(const std::string& folder, const sim::ChipFacts& chip, const Bytes& flash) {
+  std::string error;
+  if (!sim::Bench::Create(folder, error)) Die(error);
+  auto bench = sim::Bench::Load(folder, error);
+  if (!bench) Die(error);
+  sim::CodecConfig config;
+  config.name = "codec";
+  config.chip = chip.name;
+  config.identity = {platform::kVendorId,      chip.pid, 0x0100,          "Morvane",
+                     chip.name + " USB Audio", "",       chip.audioClass, chip.highSpeed};
+  config.port = {1, {1}};
+  auto codec = std::make_unique<sim::Codec>(config, chip);
+  codec->Memory().Load(flash);
+  codec->Memory().SetStatus(0x8C);
+  codec->PowerOn();
+  if (!bench->Add(std::move(codec), error) || !bench->Save(error)) Die(error);
+}
+
+// The child's side: the command line's start-up and preparation
+// (CQuilloxApp::InitInstance, CParseArg::Prepare) and its action
+// (Excute_Arg_Normal), with `channelBits` added to the command line's access
+// flags. Exits 0 when the action passed.
+[[noreturn]] void RunInChild(const std::string& folder, Job job, const std::string& imagePath,
+                             std::uint32_t channelBits) {
+  CConfigIni settings;
+  settings.LoadSettings();
+  ICTypeStore().DiscoverDescriptions();
+  ICTypeStore().SelectInitialDescription();
+  CParseArg command;
+  command.SetResultFolder(folder);
+  CreateFlow();
+  std::string error;
+  std::unique_ptr<platform::UsbHost> host = sim::OpenBench(folder, error);
+  if (!host) Die(error);
+  DevLib_InitWithHost(setting::Get(setting::kLibType), host.get());
+
+  int passed = 0;
+  const char* option = job == Job::kWrite ? "-write" : "-verify";
+  if (command.Parse_Arg({"tessaload", "-f", option, imagePath}) == 1) {
+    SilentMode = 1;
+    SetFlowHost(&command);
+    if (command.Prepare()) {
+      CDevFlow* flow = CurrentFlow();
+      flow->PrepareJobFlags();
+      flow->m_accessFlags = 0x40 | channelBits;
+      LastStatusCode = 0;
+      passed = job == Job::kWrite ? flow->SilenceWriteBin(imagePath) : flow->SilenceVerifyBin(imagePath);
+      command.CloseResultFile(passed == 1);
+    }
+    CloseFlowDevice();
+  }
+  DestroyFlow();
+  SetFlowHost(nullptr);
+  DevLib_Uninit();
+  host.reset();  // saves the bench
+  std::fflush(nullptr);
+  _exit(passed == 1 ? 0 : 1);
+}
+
+struct Measured {
+  sim::TransferCounters counters;
+  std::uint64_t jobUs = 0;  // the bench's clock over the job
+  double cpuMs = 0;
+};
+
+bool SameFigures(const Measured& a, const Measured& b) {
+  const sim::TransferCounters &x = a.counters, &y = b.counters;
+  return x.transfers == y.transfers && x.extensionUnit == y.extensionUnit && x.bytesIn == y.bytesIn &&
+         x.bytesOut == y.bytesOut && x.busTimeUs == y.busTimeUs && x.memoryTimeUs == y.memoryTimeUs &&
+         a.jobUs == b.jobUs;
+}
+
+// One job on a fresh bench: the write on a blank codec, the verify on one
+// whose flash holds the image. Nothing when the job failed, or when the flash
+// does not hold the image afterwards.
+std::optional<Measured> RunJob(const std::string& folder, const sim::ChipFacts& chip, Job job, const Bytes& image,
+                               std::uint32_t channelBits) {
+  MakeBench(folder, chip, job == Job::kWrite ? Bytes{} : image);
+  const std::string imagePath = folder + "/new.bin";
+  if (!WriteFile(imagePath, image)) Die("cannot write " + imagePath);
+
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child < 0) Die(std::string("fork: ") + std::strerror(errno));
+  if (child == 0) RunInChild(folder, job, imagePath, channelBits);
+  int status = 0;
+  rusage usage{};
+  if (wait4(child, &status, 0, &usage) != child) Die(std::string("wait4: ") + std::strerror(errno));
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+
+  std::string error;
+  auto bench = sim::Bench::Load(folder, error);
+  if (!bench) Die(error);
+  sim::Codec* codec = bench->Find("codec");
+  const Bytes& flash = codec->Memory().Bytes();
+  if (!std::equal(image.begin(), image.end(), flash.begin())) return std::nullopt;
+  // A verify leaves the codec in its boot ROM's update mode; a write starts the
+  // image.
+  if (job == Job::kWrite && codec->Mode() != sim::CodecMode::kRunning) return std::nullopt;
+  auto ms = [](const timeval& t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+  // A new bench's clock starts at 0.
+  return Measured{codec->Counters(), bench->clockUs, ms(usage.ru_utime) + ms(usage.ru_stime)};
+}
+
+// The least CPU time of kRepeats runs; the simulated figures must not differ.
+std::optional<Measured> Measure(const std::string& scratch, const sim::ChipFacts& chip, Job job, const Bytes& image,
+                                std::uint32_t channelBits) {
+  std::optional<Measured> best;
+  for (int run = 0; run < kRepeats; ++run) {
+    const std::string folder = scratch + "/bench-" + std::to_string(run);
+    std::filesystem::remove_all(folder);
+    const std::optional<Measured> m = RunJob(folder, chip, job, image, channelBits);
+    if (!m) return std::nullopt;
+    if (best && !SameFigures(*best, *m)) Die("the simulated figures of two equal runs differ");
+    if (!best || m->cpuMs < best->cpuMs) best = m;
+  }
+  return best;
+}
+
+std::string Ms(std::uint64_t us) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", double(us) / 1e3);
+  return text;
+}
+
+std::string Kb(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", double(bytes) / 1024);
+  return text;
+}
+
+void PrintHeader() {
+  std::printf("%-6s %-6s %-5s %-7s %4s | %9s %7s %7s %7s %9s %9s %9s | %8s %9s | %6s\n", "job", "image", "speed",
+              "channel", "unit", "transfers", "xu", "in KB", "out KB", "bus ms", "memory ms", "job ms", "floor tr",
+              "floor ms", "cpu ms");
+}
+
+void PrintRow(const Row& row, std::size_t imageKb, const Speed& speed, const std::optional<Measured>& m,
+              const bench::Tally& floor, const char* missing) {
+  const std::string unit = row.channel.extensionUnit ? std::to_string(row.channel.unitSize) : "-";
+  std::printf("%-6s %3zu KB %-5s %-7s %4s | ", row.job == Job::kWrite ? "write" : "verify", imageKb, speed.name,
+              row.channelName, unit.c_str());
+  if (m) {
+    const sim::TransferCounters& c = m->counters;
+    std::printf("%9llu %7llu %7s %7s %9s %9s %9s", static_cast<unsigned long long>(c.transfers),
+                static_cast<unsigned long long>(c.extensionUnit), Kb(c.bytesIn).c_str(), Kb(c.bytesOut).c_str(),
+                Ms(c.busTimeUs).c_str(), Ms(c.memoryTimeUs).c_str(), Ms(m->jobUs).c_str());
+  } else {
+    std::printf("%-69s", missing);
+  }
+  std::printf(" | %8llu %9s | ", static_cast<unsigned long long>(floor.transfers), Ms(floor.busUs).c_str());
+  if (m)
+    std::printf("%6.1f\n", m->cpuMs);
+  else
+    std::printf("%6s\n", "-");
+}
+
+}  // namespace
+
+int main() {
+  TempDir scratch;
+  std::printf(
+      "tessaload -f -write on a new board (blank flash), then -f "
+      "-verify, on the simulated bench\n"
+      "full speed: %s, high speed: %s. xu: transfers over the "
+      "extension unit. floor: the algorithm's own\n"
+      "transfers in the fewest requests the channel allows. cpu: tool "
+      "and simulated codec together, in\n"
+      "one process from start-up to exit, the least of %d runs.\n\n",
+      kSpeeds[0].chip, kSpeeds[1].chip, kRepeats);
+  for (const std::size_t imageKb : {64u, 256u}) {
+    const Bytes image = Image(kSpeeds[0].chip, imageKb * 1024);
+    std::size_t withData = 0;
+    for (std::size_t at = 0; at < image.size(); at += bench::kUpdateChunk)
+      withData += std::any_of(image.begin() + at, image.begin() + at + bench::kUpdateChunk,
+                              [](std::uint8_t b) { return b != 0xFF; });
+    std::printf("%zu KB image: %zu chunks of 4 KB, %zu not erased%s\n", imageKb, image.size() / bench::kUpdateChunk,
+                withData, imageKb == 64 ? " (the sample image)" : " (the sample image, then code bytes)");
+  }
+  std::printf("\n");
+  PrintHeader();
+  int failures = 0;
+  for (const std::size_t imageKb : {64u, 256u}) {
+    for (const Speed& speed : kSpeeds) {
+      const sim::ChipFacts& chip = *sim::FindChip(speed.chip);
+      const Bytes image = Image(speed.chip, imageKb * 1024);
+      Bytes written = image;  // the tag stays 0xFF 0xFF until the end
+      written[chip.tagAddress] = written[chip.tagAddress + 1] = 0xFF;
+      const bool everyChunk = chip.family == 23 || chip.family == 26;
+      const bool writesTag = !IsBootRomFamily({chip.idLow, chip.idHigh});  // boot-ROM chips take no tag
+      for (const Row& row : kRows) {
+        const bench::UpdatePlan plan = row.job == Job::kWrite ? bench::PlanUpdate(written, everyChunk, writesTag)
+                                                              : bench::PlanRead(std::uint32_t(image.size()));
+        const bench::Tally floor = bench::Floor(plan, row.channel, chip.highSpeed);
+        if (!row.measurable) {
+          PrintRow(row, imageKb, speed, std::nullopt, floor, "missing: the update keeps the data control at 8");
+          continue;
+        }
+        const std::uint32_t bits = row.job == Job::kWrite && row.channel.extensionUnit ? kAccessExtUnit : 0;
+        const std::optional<Measured> m = Measure(scratch.Path(), chip, row.job, image, bits);
+        if (!m) ++failures;
+        PrintRow(row, imageKb, speed, m, floor, "FAILED: the job did not pass");
+      }
+    }
+  }
+  return failures == 0 ? 0 : 1;
+}
