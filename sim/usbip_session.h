@@ -1,0 +1,87 @@
+#pragma once
+// One simulated codec attached to the host's USB/IP host controller: the
+// commands the host sends on the connection, answered from the codec model
+// one at a time, as endpoint 0 of a chip answers them.
+//
+// Time: the model's clock is the bench's virtual clock, held in step with
+// real time (it never lags behind it). What the model charges beyond the bus
+// time of a transfer (erase and program times, the chip's own delays) is
+// served as real time: the reply leaves when real time has reached the
+// model's. The bus time itself is not waited for; the kernel's path costs
+// more than that.
+//
+// A request the codec does not answer (a time-out) stays unanswered until the
+// host unlinks it. A stall becomes -EPIPE. A codec that leaves the bus (a
+// reset) sends the reply of the request that made it leave, then the
+// connection ends; one that loses power ends it without a reply.
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "platform/clock.h"
+#include "sim/codec.h"
+#include "sim/usbip_protocol.h"
+
+namespace sim {
+
+inline constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+
+// The bench's virtual time as a function of real time: virtual = real + offset,
+// unless the model has run ahead (a memory busy time).
+class CodecTime {
+ public:
+  CodecTime(platform::VirtualClock& clock, std::uint64_t realNowUs)
+      : clock_(clock), offsetUs_(clock.NowUs() - realNowUs) {}
+  // Brings the virtual clock up to real time; returns the virtual time.
+  std::uint64_t Sync(std::uint64_t realNowUs);
+  std::uint64_t RealOf(std::uint64_t virtualUs) const {
+    return virtualUs > offsetUs_ ? virtualUs - offsetUs_ : 0;
+  }
+  platform::VirtualClock& Clock() { return clock_; }
+
+ private:
+  platform::VirtualClock& clock_;
+  std::uint64_t offsetUs_;
+};
+
+class UsbipSession {
+ public:
+  // Bytes from the host. False when they are not a command stream: the
+  // connection must end.
+  bool Receive(const std::uint8_t* bytes, std::size_t size);
+  // Answers what is due at real time `realNowUs` with `codec` (null when the
+  // codec is no longer on the bench). Sets `charged` when the codec's state
+  // changed.
+  void Run(Codec* codec, CodecTime& time, std::uint64_t realNowUs, bool& charged);
+  // The host closed the connection.
+  void HostClosed() { ended_ = true; }
+  // Bytes for the host, in order; the caller sends and clears them.
+  std::vector<std::uint8_t>& Outgoing() { return out_; }
+  // The connection must end (the codec left the bus, lost power, or the host
+  // sent something that is not a command).
+  bool Ended() const { return ended_; }
+  // Real time at which Run has something to do; kNever when it waits for the host.
+  std::uint64_t NextDueUs() const;
+  bool Idle() const { return queue_.empty() && !held_; }
+
+ private:
+  struct Held {
+    std::uint32_t seqnum = 0;
+    std::uint64_t dueUs = kNever;  // kNever: left unanswered
+    std::vector<std::uint8_t> reply;
+  };
+
+  void Unlink(const UsbipCommand& unlink);
+  void Answer(const UsbipCommand& submit, Codec* codec, CodecTime& time, std::uint64_t realNowUs, bool& charged);
+
+  std::vector<std::uint8_t> in_;
+  std::vector<std::uint8_t> out_;
+  std::deque<UsbipCommand> queue_;
+  std::optional<Held> held_;
+  bool leaving_ = false;  // ends once the held reply is sent
+  bool ended_ = false;
+};
+
+}  // namespace sim
