@@ -25,6 +25,7 @@ inline constexpr std::uint32_t kUsbipNotIsochronous = 0xFFFFFFFF;
 // Status words of replies: negative Linux error numbers.
 inline constexpr std::int32_t kUsbipStatusStall = -32;       // -EPIPE
 inline constexpr std::int32_t kUsbipStatusUnlinked = -104;   // -ECONNRESET
+inline constexpr std::int32_t kUsbipStatusNoResponse = -71;  // -EPROTO
 // The longest transfer accepted from the host; a control transfer moves at
 // most 65535 bytes.
 inline constexpr std::uint32_t kUsbipMaxTransfer = 0xFFFF;

@@ -12,6 +12,10 @@ namespace {
 // The model's own limit for a request: longer than any host waits, so the
 // host's time-out (an unlink) decides.
 constexpr std::uint32_t kModelTimeoutMs = 60'000;
+// How long a codec that left the bus keeps failing requests: until the host
+// has been quiet this long, and never longer than the second figure.
+constexpr std::uint64_t kGoneQuietUs = 30'000;
+constexpr std::uint64_t kGoneMostUs = 1'000'000;
 
 ControlSetup SetupOf(const UsbipCommand& c) {
   const auto& s = c.setup;
@@ -22,7 +26,7 @@ ControlSetup SetupOf(const UsbipCommand& c) {
 }  // namespace
 
 std::uint64_t CodecTime::Sync(std::uint64_t realNowUs) {
-  const std::uint64_t target = realNowUs + offsetUs_;
+  const std::uint64_t target = std::uint64_t(std::int64_t(realNowUs) + offsetUs_);
   if (clock_.NowUs() < target) clock_.AdvanceUs(target - clock_.NowUs());
   return clock_.NowUs();
 }
@@ -55,7 +59,6 @@ void UsbipSession::Unlink(const UsbipCommand& unlink) {
   if (held_ && held_->seqnum == unlink.unlinkSeqnum) {
     held_.reset();
     status = kUsbipStatusUnlinked;
-    if (leaving_) ended_ = true;
   } else {
     auto it = std::find_if(queue_.begin(), queue_.end(),
                            [&](const UsbipCommand& c) { return c.seqnum == unlink.unlinkSeqnum; });
@@ -70,17 +73,35 @@ void UsbipSession::Unlink(const UsbipCommand& unlink) {
 
 std::uint64_t UsbipSession::NextDueUs() const {
   if (ended_) return kNever;
+  if (goneSinceUs_ != kNever) return std::min(lastRequestUs_ + kGoneQuietUs, goneSinceUs_ + kGoneMostUs);
   if (held_) return held_->dueUs;
   return queue_.empty() ? kNever : 0;
 }
 
+void UsbipSession::GoOffTheBus(std::uint64_t realNowUs) {
+  leaving_ = false;
+  goneSinceUs_ = lastRequestUs_ = realNowUs;
+}
+
 void UsbipSession::Run(Codec* codec, CodecTime& time, std::uint64_t realNowUs, bool& charged) {
   while (!ended_) {
+    if (goneSinceUs_ != kNever) {
+      for (const UsbipCommand& submit : queue_) {
+        const auto reply = EncodeRetSubmit(submit.seqnum, kUsbipStatusNoResponse, {});
+        out_.insert(out_.end(), reply.begin(), reply.end());
+        lastRequestUs_ = realNowUs;
+      }
+      queue_.clear();
+      if (realNowUs >= NextDueUs()) ended_ = true;
+      return;
+    }
     if (held_) {
       if (held_->dueUs > realNowUs) return;
       out_.insert(out_.end(), held_->reply.begin(), held_->reply.end());
       held_.reset();
-      if (leaving_) ended_ = true;
+    }
+    if (leaving_) {
+      GoOffTheBus(realNowUs);
       continue;
     }
     if (queue_.empty()) return;
@@ -93,8 +114,9 @@ void UsbipSession::Run(Codec* codec, CodecTime& time, std::uint64_t realNowUs, b
 void UsbipSession::Answer(const UsbipCommand& submit, Codec* codec, CodecTime& time, std::uint64_t realNowUs,
                           bool& charged) {
   const std::uint64_t now = time.Sync(realNowUs);
-  if (!codec || !codec->PresentAt(now)) {
-    ended_ = true;
+  if (!codec || !codec->PresentAt(now)) {  // switched off or removed meanwhile
+    queue_.push_front(submit);
+    GoOffTheBus(realNowUs);
     return;
   }
   if (submit.ep != 0) {  // the codec streams nothing: its other endpoints stall
@@ -110,8 +132,9 @@ void UsbipSession::Answer(const UsbipCommand& submit, Codec* codec, CodecTime& t
   platform::VirtualClock scratch(now);
   const ControlOutcome outcome = codec->Control(setup, data.data(), kModelTimeoutMs, scratch);
   charged = true;
-  if (outcome.error == platform::kErrorDeviceNotConnected) {  // power lost
-    ended_ = true;
+  if (outcome.error == platform::kErrorDeviceNotConnected) {  // power lost in the middle of the request
+    queue_.push_front(submit);
+    GoOffTheBus(realNowUs);
     return;
   }
   if (outcome.error == platform::kErrorTimeout) {

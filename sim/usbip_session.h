@@ -12,8 +12,13 @@
 //
 // A request the codec does not answer (a time-out) stays unanswered until the
 // host unlinks it. A stall becomes -EPIPE. A codec that leaves the bus (a
-// reset) sends the reply of the request that made it leave, then the
-// connection ends; one that loses power ends it without a reply.
+// reset) sends the reply of the request that made it leave; one that loses
+// power sends none. Then, as on a real bus until the hub reports the port
+// change, every further request fails with -EPROTO (no handshake) until the
+// host has been quiet for a moment; then the connection ends. Ending it at
+// once would leave requests that the host sends meanwhile (the audio driver
+// binding again as the program lets go of the codec) hanging in the host
+// controller until their time-out, and the host's hub work with them.
 #include <cstdint>
 #include <deque>
 #include <limits>
@@ -33,17 +38,20 @@ inline constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max(
 class CodecTime {
  public:
   CodecTime(platform::VirtualClock& clock, std::uint64_t realNowUs)
-      : clock_(clock), offsetUs_(clock.NowUs() - realNowUs) {}
+      : clock_(clock), offsetUs_(std::int64_t(clock.NowUs()) - std::int64_t(realNowUs)) {}
   // Brings the virtual clock up to real time; returns the virtual time.
   std::uint64_t Sync(std::uint64_t realNowUs);
+  // The real time at which the virtual clock shows `virtualUs` (0 for a
+  // virtual time from before the server started).
   std::uint64_t RealOf(std::uint64_t virtualUs) const {
-    return virtualUs > offsetUs_ ? virtualUs - offsetUs_ : 0;
+    const std::int64_t real = std::int64_t(virtualUs) - offsetUs_;
+    return real > 0 ? std::uint64_t(real) : 0;
   }
   platform::VirtualClock& Clock() { return clock_; }
 
  private:
   platform::VirtualClock& clock_;
-  std::uint64_t offsetUs_;
+  std::int64_t offsetUs_;  // virtual minus real
 };
 
 class UsbipSession {
@@ -64,7 +72,7 @@ class UsbipSession {
   bool Ended() const { return ended_; }
   // Real time at which Run has something to do; kNever when it waits for the host.
   std::uint64_t NextDueUs() const;
-  bool Idle() const { return queue_.empty() && !held_; }
+  bool Idle() const { return queue_.empty() && !held_ && goneSinceUs_ == kNever; }
 
  private:
   struct Held {
@@ -74,13 +82,16 @@ class UsbipSession {
   };
 
   void Unlink(const UsbipCommand& unlink);
+  void GoOffTheBus(std::uint64_t realNowUs);
   void Answer(const UsbipCommand& submit, Codec* codec, CodecTime& time, std::uint64_t realNowUs, bool& charged);
 
   std::vector<std::uint8_t> in_;
   std::vector<std::uint8_t> out_;
   std::deque<UsbipCommand> queue_;
   std::optional<Held> held_;
-  bool leaving_ = false;  // ends once the held reply is sent
+  bool leaving_ = false;  // off the bus once the held reply is sent
+  std::uint64_t goneSinceUs_ = kNever;  // off the bus: requests fail until the end
+  std::uint64_t lastRequestUs_ = 0;
   bool ended_ = false;
 };
 
