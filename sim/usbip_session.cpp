@@ -144,8 +144,9 @@ void UsbipSession::Answer(const UsbipCommand& submit, Codec* codec, CodecTime& t
   const std::uint64_t busUs = TimingModel::ControlTransferUs(codec->Config().identity.highSpeed, outcome.transferred);
   const std::uint64_t end = scratch.NowUs();
   time.Clock().AdvanceUs(end - now);
-  const std::uint64_t readyVirtual = end - std::min(busUs, end - now);
-  Held reply{submit.seqnum, std::max(realNowUs, time.RealOf(readyVirtual)), {}};
+  // What the codec took beyond the bus time is served in real time from now.
+  const std::uint64_t busyUs = end - now - std::min(busUs, end - now);
+  Held reply{submit.seqnum, realNowUs + busyUs, {}};
   if (outcome.error != platform::kErrorSuccess) {
     reply.reply = EncodeRetSubmit(submit.seqnum, kUsbipStatusStall, {});
   } else if (in) {

@@ -4,11 +4,10 @@
 // one at a time, as endpoint 0 of a chip answers them.
 //
 // Time: the model's clock is the bench's virtual clock, held in step with
-// real time (it never lags behind it). What the model charges beyond the bus
-// time of a transfer (erase and program times, the chip's own delays) is
-// served as real time: the reply leaves when real time has reached the
-// model's. The bus time itself is not waited for; the kernel's path costs
-// more than that.
+// real time (it never lags behind it). What the model charges for a request
+// beyond its bus time (erase and program times, the chip's own delays) is
+// served as real time: the reply leaves that much later. The bus time itself
+// is not waited for; the kernel's path costs more than that.
 //
 // A request the codec does not answer (a time-out) stays unanswered until the
 // host unlinks it. A stall becomes -EPIPE. A codec that leaves the bus (a
