@@ -119,7 +119,6 @@ class Context {
   ~Context() { libusb_exit(ctx_); }
   Context(const Context&) = delete;
   Context& operator=(const Context&) = delete;
-  libusb_context* Get() const { return ctx_; }
 
  private:
   libusb_context* ctx_;

@@ -52,8 +52,14 @@ done
 # --- kernel: Debian's, unpacked into the cache
 cache="${TESSALOAD_RIG_CACHE:-$build/usbstack-cache}"
 mkdir -p "$cache"
-kpkg=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -1)
-[[ -n "$kpkg" ]] || fail "no linux-image-amd64 in the package lists (apt-get update)"
+kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -1
+}
+kpkg=$(kernel_package)
+if [[ -z "$kpkg" && $(id -u) -eq 0 ]]; then
+  apt-get update -qq >/dev/null && kpkg=$(kernel_package)
+fi
+[[ -n "$kpkg" ]] || fail "no linux-image-amd64 in the package lists (run apt-get update)"
 kver=${kpkg#linux-image-}
 kroot="$cache/$kpkg"
 if [[ ! -f "$kroot/.unpacked" ]]; then
