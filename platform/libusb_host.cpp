@@ -111,9 +111,23 @@ std::uint8_t SpeedOf(libusb_device* dev) {
   }
 }
 
+// A libusb context, ended when the last device list and handle made from it
+// are gone.
+class Context {
+ public:
+  explicit Context(libusb_context* ctx) : ctx_(ctx) {}
+  ~Context() { libusb_exit(ctx_); }
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+ private:
+  libusb_context* ctx_;
+};
+
 class LibusbDevice final : public UsbDevice {
  public:
-  explicit LibusbDevice(libusb_device_handle* handle) : handle_(handle) {
+  LibusbDevice(std::shared_ptr<Context> context, libusb_device_handle* handle)
+      : context_(std::move(context)), handle_(handle) {
     // Claiming an interface detaches its kernel driver; releasing it attaches
     // the driver again. Not every platform can; then claims simply fail with
     // the driver's error.
@@ -153,16 +167,25 @@ class LibusbDevice final : public UsbDevice {
     return kErrorSuccess;
   }
 
+  std::shared_ptr<Context> context_;  // outlives the handle
   libusb_device_handle* handle_;
   std::mutex mutex_;
   std::set<int> claimed_;
 };
 
-// Holds a libusb device list and releases it with its references.
+// The devices present now, in a context of their own: a context's device
+// list follows arrivals and removals only through hotplug events, and those
+// never come on a system without udev (a container, an initramfs), so a list
+// taken from a long-lived context can miss a codec that re-enumerated after
+// a reset. Holds the list's references and the context while it lives.
 struct DeviceList {
+  std::shared_ptr<Context> context;
   libusb_device** devices = nullptr;
   ssize_t count = 0;
-  explicit DeviceList(libusb_context* ctx) {
+  DeviceList() {
+    libusb_context* ctx = nullptr;
+    if (libusb_init(&ctx) != 0) return;
+    context = std::make_shared<Context>(ctx);
     count = libusb_get_device_list(ctx, &devices);
     if (count < 0) count = 0;
   }
@@ -175,6 +198,7 @@ struct DeviceList {
 
 class LibusbHost final : public UsbHost {
  public:
+  // `ctx` serves the hotplug notifications; every enumeration takes a fresh one.
   explicit LibusbHost(libusb_context* ctx) : ctx_(ctx) {}
   ~LibusbHost() override {
     StopHotplug();
@@ -182,13 +206,13 @@ class LibusbHost final : public UsbHost {
   }
 
   std::vector<UsbNode> Nodes() override {
-    DeviceList list(ctx_);
+    DeviceList list;
     std::lock_guard lock(mutex_);
     return Scan(list).nodes;
   }
 
   std::unique_ptr<UsbDevice> Open(std::uint32_t instance, std::uint32_t& error) override {
-    DeviceList list(ctx_);
+    DeviceList list;
     libusb_device* dev = nullptr;
     {
       std::lock_guard lock(mutex_);
@@ -206,12 +230,12 @@ class LibusbHost final : public UsbHost {
       return nullptr;
     }
     error = kErrorSuccess;
-    return std::make_unique<LibusbDevice>(handle);
+    return std::make_unique<LibusbDevice>(list.context, handle);
   }
 
   bool HubPorts(std::uint32_t hubInstance, std::vector<UsbPortInfo>& ports) override {
     ports.clear();
-    DeviceList list(ctx_);
+    DeviceList list;
     std::lock_guard lock(mutex_);
     Snapshot snap = Scan(list);
     const UsbNode* hub = snap.Node(hubInstance);
