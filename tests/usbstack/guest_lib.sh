@@ -80,3 +80,26 @@ run_case() {
 }
 
 rig_pass() { echo "RIG-PASS $*"; }
+
+# run_tessaload CASE EXIT TEXT ARGS...: tessaload through libusb (no
+# TESSALOAD_SIM) must exit with EXIT ("!0": any failure) and print TEXT;
+# afterwards the kernel's audio driver must own the codec again. Its wall
+# time becomes a figure.
+run_tessaload() {
+  name=$1 want=$2 text=$3
+  shift 3
+  start=$(rig_now_ms)
+  rm -f /bin/Log.txt
+  env -u TESSALOAD_SIM TESSALOAD_TRACE=1 tessaload "$@" >"/tmp/case-$name.log" 2>&1
+  rc=$?
+  sed 's/^/  | /' "/tmp/case-$name.log"
+  echo  # the prompt ends the program's output without a line end
+  if [ "$want" = "!0" ]; then ok=$([ "$rc" -ne 0 ] && echo 1); else ok=$([ "$rc" -eq "$want" ] && echo 1); fi
+  [ -n "$ok" ] || { echo "--- trace"; ls -la /bin/Log.txt /bin/Result.txt; tail -c 3000 /bin/Log.txt | tr -d '\r' | grep -v -e 'START --->>>' -e 'EXIT <<<---' | sed 's/^/  | /'; false; } || rig_fail "$name" "exit $rc, not $want: $(tr -d '\r' <"/tmp/case-$name.log" | grep -v '^$' | head -n 3 | paste -sd '|')"
+  [ -z "$text" ] || grep -qF "$text" "/tmp/case-$name.log" || rig_fail "$name" "no \"$text\" on the console"
+  rig_figure "tessaload-$name" "$(( $(rig_now_ms) - start )) ms"
+  # A codec still on the bus is the audio driver's again (one that lost its
+  # power is not on the bus at all).
+  [ ! -e "$RIG_SYSFS_DEVICE" ] || wait_audio_bound "$name-audio-driver-back" 5000
+  echo "case $name passed"
+}
