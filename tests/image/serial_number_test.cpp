@@ -71,49 +71,43 @@ void ExpectFlashImage(const SerialNumberResult& r, const Bytes& before, const By
   EXPECT_EQ(r.areaBytes, area.size());
 }
 
-TEST(SerialNumber, ManufacturerRecordTakesTheSerialNumberAndTheAreaShrinks) {
-  const Bytes image = FlashImage(kArea);
-  const Bytes expected = Join({{0x55, 0xA5, 0xAA, 0x27, 0x00, 0x05},
-                               kLeading,
-                               {0x0A, 0x01, 0x08, 0x03, 'S', 'N', '0', '0', '0', '1'},
-                               kSerial42,
-                               kVidPid});
-  const SerialNumberResult r = WriteSerialNumber(image, kFlash, Request("SN0001"));
-  ExpectFlashImage(r, image, expected);
-  EXPECT_EQ(r.lengthByte, 8);
-  EXPECT_EQ(r.characters, 6u);
-}
-
-TEST(SerialNumber, SerialRecordTakesItWithOrWithoutTheFunctionCharacter) {
-  const Bytes image = FlashImage(kArea);
-  const Bytes plain = Join({{0x55, 0xA5, 0xAA, 0x34, 0x00, 0x05},
-                            kLeading,
-                            kManufacturer,
-                            {0x0A, 0x03, 0x08, 0x03, 'S', 'N', '0', '0', '0', '1'},
-                            kVidPid});
-  const SerialNumberResult r = WriteSerialNumber(image, kFlash, Request("SN0001", true));
-  ExpectFlashImage(r, image, plain);
-  EXPECT_EQ(r.lengthByte, 8);
-
-  const Bytes prefixed = Join({{0x55, 0xA5, 0xAA, 0x35, 0x00, 0x05},
-                               kLeading,
-                               kManufacturer,
-                               {0x0B, 0x03, 0x09, 0x03, 0x07, 'S', 'N', '0', '0', '0', '1'},
-                               kVidPid});
-  const SerialNumberResult p = WriteSerialNumber(image, kFlash, Request("SN0001", true, true));
-  ExpectFlashImage(p, image, prefixed);
-  EXPECT_EQ(p.lengthByte, 9);
-  EXPECT_EQ(p.characters, 7u);
-}
-
-TEST(SerialNumber, MissingSerialRecordIsAddedAfterTheLastRecord) {
-  const Bytes image = FlashImage(kAreaNoSerial);
-  const Bytes expected = Join({{0x55, 0xA5, 0xAA, 0x34, 0x00, 0x05},
-                               kLeading,
-                               kManufacturer,
-                               kVidPid,
-                               {0x0A, 0x03, 0x08, 0x03, 'S', 'N', '0', '0', '0', '1'}});
-  ExpectFlashImage(WriteSerialNumber(image, kFlash, Request("SN0001", true)), image, expected);
+// The manufacturer record by default (the area shrinks), the serial-number
+// record with or without the function character, and a serial-number record
+// added after the last record when the area has none.
+TEST(SerialNumber, RecordsThatTakeTheSerialNumber) {
+  const Bytes sn0001 = Text("SN0001");
+  struct Case {
+    const char* name;
+    const Bytes& area;
+    SerialNumberRequest request;
+    Bytes expected;
+    std::uint8_t lengthByte;
+  };
+  const Case cases[] = {
+      {"manufacturer", kArea, Request("SN0001"),
+       Join({{0x55, 0xA5, 0xAA, 0x27, 0x00, 0x05}, kLeading, {0x0A, 0x01, 0x08, 0x03}, sn0001, kSerial42, kVidPid}),
+       8},
+      {"serial number", kArea, Request("SN0001", true),
+       Join({{0x55, 0xA5, 0xAA, 0x34, 0x00, 0x05}, kLeading, kManufacturer, {0x0A, 0x03, 0x08, 0x03}, sn0001,
+             kVidPid}),
+       8},
+      {"serial number after 0x07", kArea, Request("SN0001", true, true),
+       Join({{0x55, 0xA5, 0xAA, 0x35, 0x00, 0x05}, kLeading, kManufacturer, {0x0B, 0x03, 0x09, 0x03, 0x07}, sn0001,
+             kVidPid}),
+       9},
+      {"serial number added", kAreaNoSerial, Request("SN0001", true),
+       Join({{0x55, 0xA5, 0xAA, 0x34, 0x00, 0x05}, kLeading, kManufacturer, kVidPid, {0x0A, 0x03, 0x08, 0x03},
+             sn0001}),
+       8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes image = FlashImage(c.area);
+    const SerialNumberResult r = WriteSerialNumber(image, kFlash, c.request);
+    ExpectFlashImage(r, image, c.expected);
+    EXPECT_EQ(r.lengthByte, c.lengthByte);
+    EXPECT_EQ(r.characters, c.lengthByte - 2u);
+  }
 }
 
 TEST(SerialNumber, FortyEightCharactersFitTheRecord) {
