@@ -71,9 +71,10 @@ void ExpectFlashImage(const SerialNumberResult& r, const Bytes& before, const By
   EXPECT_EQ(r.areaBytes, area.size());
 }
 
-// The manufacturer record by default (the area shrinks), the serial-number
-// record with or without the function character, and a serial-number record
-// added after the last record when the area has none.
+// The manufacturer record by default (the area shrinks; the function
+// character does not apply to it), the serial-number record with or without
+// the function character, and a serial-number record added after the last
+// record when the area has none.
 TEST(SerialNumber, RecordsThatTakeTheSerialNumber) {
   const Bytes sn0001 = Text("SN0001");
   struct Case {
@@ -85,6 +86,9 @@ TEST(SerialNumber, RecordsThatTakeTheSerialNumber) {
   };
   const Case cases[] = {
       {"manufacturer", kArea, Request("SN0001"),
+       Join({{0x55, 0xA5, 0xAA, 0x27, 0x00, 0x05}, kLeading, {0x0A, 0x01, 0x08, 0x03}, sn0001, kSerial42, kVidPid}),
+       8},
+      {"manufacturer, the function character left out", kArea, Request("SN0001", false, true),
        Join({{0x55, 0xA5, 0xAA, 0x27, 0x00, 0x05}, kLeading, {0x0A, 0x01, 0x08, 0x03}, sn0001, kSerial42, kVidPid}),
        8},
       {"serial number", kArea, Request("SN0001", true),
