@@ -1,5 +1,7 @@
 #include "flow/config_info.h"
 
+#include <algorithm>
+
 #include "app/program_state.h"
 #include "app/settings_keys.h"
 #include "app/status_codes.h"
@@ -7,6 +9,7 @@
 #include "image/ic_type_ini.h"
 #include "image/image_load.h"
 #include "image/image_parse.h"
+#include "image/serial_number.h"
 
 int CEepromConfigInfo::LocateConfig(const std::vector<std::uint8_t>* image, int) {
   if (image == &download.image) {
@@ -51,12 +54,70 @@ int CEepromConfigInfo::CheckImageFile(const std::string& fileName, bool loadOpti
   return 1;
 }
 
+namespace {
+
+constexpr int kOtpMemory = 6;
+
+// Writes the flow's serial number into its download image. On success the
+// rebuilt image replaces the download image and its copy, located anew; on
+// failure the job is left as it was and `error` says why.
+bool SaveSerialNumber(CEepromConfigInfo& flow, const TraceScope& scope, std::string& error) {
+  CImageJob& download = flow.download;
+  const CICTypeIni& ic = ICTypeStore();
+  const bool otp = MemoryType == kOtpMemory;
+  if (!download.configOffset) {
+    error = "the configuration area of the download image has not been located";
+    return false;
+  }
+  // An OTP image is its configuration area with the code inside; it is cut to
+  // the room of the area before the rebuild and to the area after it.
+  if (otp && !download.ConfigAtStart) {
+    error = "an OTP image must start with its configuration area";
+    return false;
+  }
+  const std::size_t configSize = std::size_t(std::max(ic.GetConfigSize(), 0));
+  const std::vector<std::uint8_t> image = otp ? RecutImage(download.image, configSize) : download.image;
+
+  ConfigPlacement placement;
+  placement.areaStart = download.ConfigAtStart ? 0 : *download.configOffset;
+  placement.configSize = configSize;
+  placement.tagged = !download.ConfigAtStart;
+  placement.tagAddress = std::size_t(std::max(ic.GetTagAddress(), 0));
+  SerialNumberRequest request;
+  request.serial = flow.serialText;
+  request.serialRecord = setting::Get(setting::kSnAddress) != 0;
+  request.functionPrefix = setting::Get(setting::kSnFunction) != 0;
+
+  SerialNumberResult rebuilt = WriteSerialNumber(image, placement, request);
+  if (!rebuilt.ok) {
+    error = rebuilt.error;
+    return false;
+  }
+  TracePrint(scope, request.serialRecord ? "|----- SN length: %d\n |-----string length: %d\n"
+                                         : "|----- DescType length: %d\n |-----string length: %d\n",
+             int(rebuilt.lengthByte), int(rebuilt.characters));
+  TracePrint(scope, "|----- DownLoad length: %d\n", int(rebuilt.image.size()));
+  if (otp) rebuilt.image = RecutImage(rebuilt.image, rebuilt.areaBytes);
+
+  const CImageJob before = download;
+  download.image = std::move(rebuilt.image);
+  download.imageCopy = download.image;
+  if (!flow.LocateConfig(&download.image, 0)) {
+    download = before;
+    error = "the rebuilt image does not parse";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int CEepromConfigInfo::PreActionForAllInOne(int& status) {
   TraceScope scope("CEepromConfigInfo::PreActionForAllInOne", kTraceFlow);
   if (setting::Get(setting::kSaveSn) == 0) return 1;
-  // Writing the serial number into the configuration records is not in this
-  // build yet: a station that asks for it gets a failure, never an image
-  // programmed without its serial number.
+  std::string error;
+  if (SaveSerialNumber(*this, scope, error)) return 1;
+  TracePrint(scope, "%s\n", error.c_str());
   TraceFailure(scope, "Save SN Fail\n");
   status = kStsSaveSnFail;
   return 0;

@@ -25,7 +25,9 @@ class CEepromConfigInfo : public CMpFlow_Eeprom {
   // Loads the file into the download image; posts 41530 on failure.
   int LoadDownloadFile(const std::string& fileName);
 
-  // Writes the serial number into the download image when so configured
-  // ("SaveSN"); 1, or 0 with status 41713.
+  // With "SaveSN" set, writes the serial number (serialText) into the
+  // configuration area of the download image: into the manufacturer record,
+  // or with "SN Address" into the serial-number record (after 0x07 with
+  // "SN Function"). 1, or 0 with status 41713 and the image unchanged.
   int PreActionForAllInOne(int& status);
 };
