@@ -281,14 +281,18 @@ int CDevFlow::DEV_RefreshDeviceInfo() {
   return posted;
 }
 
+int CDevFlow::BeginListPass(FlowHost* host, bool autoRun) {
+  if (autoRun && host) host->SetAutoRunEvent(false);
+  defaultIndex = defaultListPosition = -1;
+  if (host) host->ClearDeviceList();
+  return DevLib_GetDeviceCount();
+}
+
 void CDevFlow::DEV_GetDefaultDeviceForAllInOne() {
   TraceScope scope("CDevFlow::DEV_GetDefaultDeviceForAllInOne", kTraceFlow);
   FlowHost* host = Host();
   const bool autoRun = setting::Get(setting::kAutoRun) != 0;
-  if (autoRun && host) host->SetAutoRunEvent(false);
-  const int count = DevLib_GetDeviceCount();
-  defaultIndex = defaultListPosition = -1;
-  if (host) host->ClearDeviceList();
+  const int count = BeginListPass(host, autoRun);
   int opened = 0;
   int listPosition = -1;
   for (int i = 0; i < count; ++i) {
@@ -324,10 +328,7 @@ int CDevFlow::DEV_GetDeviceListForAllInOne(int reason) {
   TraceScope scope("CDevFlow::DEV_GetDeviceListForAllInOne", kTraceFlow);
   FlowHost* host = Host();
   const bool autoRun = setting::Get(setting::kAutoRun) != 0;
-  if (autoRun && host) host->SetAutoRunEvent(false);
-  const int count = DevLib_GetDeviceCount();
-  defaultIndex = defaultListPosition = -1;
-  if (host) host->ClearDeviceList();
+  const int count = BeginListPass(host, autoRun);
   std::uint32_t rememberedPort = 0, rememberedParent = 0;
   if (host) host->RememberedLocation(rememberedPort, rememberedParent);
   int opened = 0;

@@ -8,6 +8,8 @@
 
 #include "flow/mp_flow2.h"
 
+class FlowHost;
+
 class CDevFlow : public CDevTypeInfo {
  public:
   CDevFlow();
@@ -66,5 +68,8 @@ class CDevFlow : public CDevTypeInfo {
   // Selects the IC-type description whose chip registers match; 1 when one did.
   int SelectIcTypeForChip();
   void CloseDevice();
+  // The start of a device-list pass: the auto-run event reset, no device
+  // chosen, the window's list emptied; the device count.
+  int BeginListPass(FlowHost* host, bool autoRun);
   void Say(const std::string& text);
 };
