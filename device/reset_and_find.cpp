@@ -45,6 +45,7 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
   if (record.tag != kDeviceRecordTag || record.token == 0 || record.interfaceHandle == DeviceFiles::kInvalidHandle)
     return kErrorInvalidParameter;
   Clock& clock = access.host.HostClock();
+  const std::uint64_t startMs = clock.NowMs();
 
   // Channel facts.
   int kind = request.kind;
@@ -164,5 +165,7 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
 
   CloseDeviceRecord(access, record);
   record = std::move(found);
+  TraceLine(scope, "reset kind %d: found again after %llu ms\n", request.kind,
+            static_cast<unsigned long long>(clock.NowMs() - startMs));
   return kErrorSuccess;
 }

@@ -97,7 +97,8 @@ run_tessaload() {
   if [ "$want" = "!0" ]; then ok=$([ "$rc" -ne 0 ] && echo 1); else ok=$([ "$rc" -eq "$want" ] && echo 1); fi
   [ -n "$ok" ] || { echo "--- trace"; ls -la /bin/Log.txt /bin/Result.txt; tail -c 3000 /bin/Log.txt | tr -d '\r' | grep -v -e 'START --->>>' -e 'EXIT <<<---' | sed 's/^/  | /'; false; } || rig_fail "$name" "exit $rc, not $want: $(tr -d '\r' <"/tmp/case-$name.log" | grep -v '^$' | head -n 3 | paste -sd '|')"
   [ -z "$text" ] || grep -qF "$text" "/tmp/case-$name.log" || rig_fail "$name" "no \"$text\" on the console"
-  rig_figure "tessaload-$name" "$(( $(rig_now_ms) - start )) ms"
+  resets=$(tr -d '\r' </bin/Log.txt | sed -n 's/.*found again after \([0-9]*\) ms.*/\1/p' | awk '{ n++; t += $1 } END { if (n) printf "%d resets %d ms", n, t }')
+  rig_figure "tessaload-$name" "$(( $(rig_now_ms) - start )) ms${resets:+, of which $resets}"
   # A codec still on the bus is the audio driver's again (one that lost its
   # power is not on the bus at all).
   [ ! -e "$RIG_SYSFS_DEVICE" ] || wait_audio_bound "$name-audio-driver-back" 5000
