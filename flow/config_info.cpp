@@ -1,15 +1,20 @@
 #include "flow/config_info.h"
 
 #include <algorithm>
+#include <filesystem>
 
+#include "app/file_routines.h"
 #include "app/program_state.h"
 #include "app/settings_keys.h"
 #include "app/status_codes.h"
 #include "app/trace.h"
+#include "device/dev_lib.h"
+#include "flow/flow_host.h"
 #include "image/ic_type_ini.h"
 #include "image/image_load.h"
 #include "image/image_parse.h"
 #include "image/serial_number.h"
+#include "platform/clock.h"
 
 int CEepromConfigInfo::LocateConfig(const std::vector<std::uint8_t>* image, int) {
   if (image == &download.image) {
@@ -121,4 +126,30 @@ int CEepromConfigInfo::PreActionForAllInOne(int& status) {
   TraceFailure(scope, "Save SN Fail\n");
   status = kStsSaveSnFail;
   return 0;
+}
+
+int CEepromConfigInfo::SaveFile(const std::string& fileName, const std::vector<std::uint8_t>& data, bool asText) {
+  const std::string path = FullPath(fileName);
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  if (!folder.empty() && !CreateFolderPath(folder)) return 0;
+  return asText ? WriteHexText(path, data) : WriteWholeFile(path, data);
+}
+
+void CEepromConfigInfo::SerialCountdown() {
+  FlowHost* host = CurrentFlowHost();
+  if (!host || !host->HasWindow() || setting::Get(setting::kSaveSn) == 0) return;
+  for (const char* text : {"2", "1"}) {
+    host->SetSerialCounterText(text);
+    PostPhase(0);
+    FlowClock().SleepMs(1000);
+  }
+}
+
+void CEepromConfigInfo::RefreshAfterDownload() {
+  DevLib_GetIdentity(m_hDevice, vid, pid, rev);
+  FlowHost* host = CurrentFlowHost();
+  if (host && host->HasWindow()) {
+    MP_GetDeviceInfo();
+    MP_RefreshIdentity();
+  }
 }

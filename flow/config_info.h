@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "flow/dev_flow.h"
-
-class CMpFlow_Eeprom : public CDevFlow {};
+#include "flow/eeprom_flow.h"
 
 class CEepromConfigInfo : public CMpFlow_Eeprom {
  public:
@@ -30,4 +28,13 @@ class CEepromConfigInfo : public CMpFlow_Eeprom {
   // or with "SN Address" into the serial-number record (after 0x07 with
   // "SN Function"). 1, or 0 with status 41713 and the image unchanged.
   int PreActionForAllInOne(int& status);
+
+ protected:
+  // Writes the buffer to a file, creating its folder first.
+  static int SaveFile(const std::string& fileName, const std::vector<std::uint8_t>& data, bool asText);
+  // After a download in window mode with "SaveSN": the window's serial-number
+  // counter counts down 2, 1 while the codec restarts.
+  void SerialCountdown();
+  // Window mode: the device's identity and state shown again after a download.
+  void RefreshAfterDownload();
 };

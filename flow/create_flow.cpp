@@ -2,7 +2,7 @@
 
 #include "app/program_state.h"
 #include "device/dev_lib.h"
-#include "flow/config_info.h"
+#include "flow/eeprom_front_end.h"
 #include "flow/flash_front_end.h"
 
 namespace {
@@ -27,10 +27,12 @@ std::unique_ptr<CDevFlow> MakeFrontEnd(int memoryType) {
     case 1:
       return std::make_unique<CNORFlashInfo_USB>();
     case 2:
+      return std::make_unique<CEepromInfo8_USB>();
     case 3:
+      return std::make_unique<CEepromInfo16_USB>();
     case 6:
-      // The EEPROM and OTP front ends: every operation answers "Not Support!"
-      // until their algorithms are part of the build.
+      // The OTP front end: every operation answers "Not Support!" until its
+      // algorithms are part of the build.
       return std::make_unique<CEepromConfigInfo>();
     default:
       return nullptr;

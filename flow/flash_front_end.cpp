@@ -116,24 +116,13 @@ int CFlashInfo::FFU_Download() {
   const std::uint8_t family = IcFamily();
   if (family != 23 && family != 26 && !MP_OpenRomDevice()) return 0;
   const int result = FF_Update(download.image);
-  FlowHost* host = CurrentFlowHost();
-  if (host && host->HasWindow() && setting::Get(setting::kSaveSn) != 0) {
-    for (const char* text : {"2", "1"}) {
-      host->SetSerialCounterText(text);
-      PostPhase(0);
-      FlowClock().SleepMs(1000);
-    }
-  }
+  SerialCountdown();
   if (result) {
     DevLib_GetIdentityAndManufacturer(m_hDevice, vid, pid, rev, manufacturer);
     PostProgress(100);
     PostSuccess(kStsFirmwareUpdateOk);
   }
-  DevLib_GetIdentity(m_hDevice, vid, pid, rev);
-  if (host && host->HasWindow()) {
-    MP_GetDeviceInfo();
-    MP_RefreshIdentity();
-  }
+  RefreshAfterDownload();
   return result;
 }
 
@@ -164,13 +153,6 @@ int CFlashInfo::FFU_Silence_VerifyBin(const std::string& fileName) {
     return 0;
   }
   return 1;
-}
-
-int CFlashInfo::SaveFile(const std::string& fileName, const std::vector<std::uint8_t>& data, bool asText) {
-  const std::string path = FullPath(fileName);
-  const std::string folder = std::filesystem::path(path).parent_path().string();
-  if (!folder.empty() && !CreateFolderPath(folder)) return 0;
-  return asText ? WriteHexText(path, data) : WriteWholeFile(path, data);
 }
 
 int CSPIFlashInfo_USB::ReadCode() {

@@ -18,8 +18,6 @@ class CFlashInfo : public CFlashConfigInfo {
   // Carries data the device keeps in its flash over into the new image, for
   // the devices that need it.
   void PrepareImageForDevice();
-  // Writes the buffer to a file, creating its folder first.
-  static int SaveFile(const std::string& fileName, const std::vector<std::uint8_t>& data, bool asText);
 };
 
 class CSPIFlashInfo_USB final : public CFlashInfo {

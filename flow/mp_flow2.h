@@ -26,6 +26,22 @@ class CMpFlow2 : public CMpFlow {
   int MP_VerifyNORFlash(std::uint8_t* buffer, std::uint32_t length);
   int MP_WriteNORFlashTag();
 
+  // EEPROM primitives (eeprom_primitives.cpp). Chunks of 8 bytes, each tried
+  // up to 8 times; a stop request or the first failing chunk returns 0.
+  int MP_EepromWPOff();
+  int MP_EepromWPOn();
+  int MP_WriteEeprom16(const std::uint8_t* image, std::uint32_t length);
+  int MP_ReadEeprom16(std::uint8_t* buffer, std::uint32_t length);
+  int MP_VerifyEeprom16(std::uint8_t* buffer, std::uint32_t length);
+  int MP_WriteEeprom16Tag();
+  int MP_FillEeprom16();
+  int MP_WriteEeprom8(const std::uint8_t* image, std::uint32_t length);
+  int MP_ReadEeprom8(std::uint8_t* buffer, std::uint32_t length);
+  // Only the first 64 bytes, the ones the 8-bit erase clears.
+  int MP_CheckEeprom8Empty();
+  int MP_EraseEeprom8();
+  int MP_WriteEeprom8Tag();
+
   // The IC family code of the description in use.
   static std::uint8_t IcFamily();
 
@@ -39,6 +55,13 @@ class CMpFlow2 : public CMpFlow {
   bool PinGroups(WpPin* groups, int& count, bool& protectable);
   int SwitchPin(const WpPin& pin, bool high);
   int WaitFlashIdle();
+  int SwitchEepromPin(bool release);
+  // One EEPROM walk over `length` bytes from address 0, `width` 8 or 16:
+  // writes `in` when given, else reads into `out`; progress
+  // base + span x done / length after each chunk.
+  int EepromChunks(int width, const std::uint8_t* in, std::uint8_t* out, std::uint32_t length, int phase, int base,
+                   int span);
+  int EepromRegisterOp(bool fill16);
   // Chunked walks over the mapped flash addresses.
   int ReadChunks(std::uint8_t* buffer, std::uint32_t length, int phase, int base, int span, bool mapped,
                  bool (*skip)(std::uint8_t* chunk, std::uint32_t offset, std::uint32_t n, std::uint8_t family));

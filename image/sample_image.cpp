@@ -83,13 +83,16 @@ bool AppendIdentity(CDescStream& w, const SampleImageSpec& spec, std::uint8_t fa
   return ok;
 }
 
+// An OTP area keeps its leading records to the 15 bytes that the OTP
+// download copies in front of each part it splits off.
 void BeginArea(CDescStream& w, std::uint8_t storageKind, std::uint8_t family) {
   CDescGlobal header;
   header.storageKind = storageKind;
   header.partCode = kPartComplete;
   header.family = family;
   LeadingRecords leading;
-  leading.hasEep = leading.hasForceUpdate = true;
+  leading.hasEep = true;
+  leading.hasForceUpdate = storageKind != StorageKind(SampleMemory::kOtp);
   leading.hasBankCopy = family::HasBankCopy(family);
   w.BeginRewrite(header, leading);
 }
@@ -134,7 +137,7 @@ bool BuildSampleImage(const SampleImageSpec& spec, std::vector<std::uint8_t>& im
   const std::uint16_t pid =
       spec.pid ? spec.pid : std::uint16_t(std::strtoul(spec.chip.c_str() + 3, nullptr, 16));
   const std::uint8_t kind = StorageKind(spec.memory);
-  const bool configOnly = spec.memory == SampleMemory::kEeprom8 || spec.memory == SampleMemory::kOtp;
+  const bool configOnly = spec.memory != SampleMemory::kSpi && spec.memory != SampleMemory::kNor;
   if (spec.memory == SampleMemory::kOtp && !family::HasUacRecords(chip.family)) {
     error = spec.chip + " has no small-cache-code record for OTP code";
     return false;
@@ -142,26 +145,28 @@ bool BuildSampleImage(const SampleImageSpec& spec, std::vector<std::uint8_t>& im
 
   CDescStream w;
   BeginArea(w, kind, chip.family);
-  if (!AppendIdentity(w, spec, chip.family, vid, pid)) {
+  const bool otp = spec.memory == SampleMemory::kOtp;
+  // OTP code comes first, right behind the leading records, where the OTP
+  // download cuts the code part out; EEPROM code follows the records.
+  if (!otp && !AppendIdentity(w, spec, chip.family, vid, pid)) {
     error = "the configuration records cannot be written";
     return false;
   }
   std::vector<std::uint8_t> area(std::size_t(chip.configSize), 0xFF);
   if (configOnly) {
-    // The code follows the records: inline behind the 8-byte header of a
-    // small-cache-code record, or after the 6-byte code-information record.
-    // Its length puts the version record at 0x11B.
-    const std::size_t codeStart =
-        w.RewriteSize() + (spec.memory == SampleMemory::kOtp ? CDescSmallCachecode::kHeaderBytes : 6);
+    // The code lies inline behind the 8-byte header of a small-cache-code
+    // record, or after the 6-byte code-information record. Its length puts
+    // the version record at 0x11B.
+    const std::size_t codeStart = w.RewriteSize() + (otp ? CDescSmallCachecode::kHeaderBytes : 6);
     if (codeStart + sizeof kProgram > kSmallVersionOffset) {
       error = "the configuration records leave no room for the code";
       return false;
     }
     const auto code = CacheCode(kSmallVersionOffset + kVersionRecordSize - codeStart, spec.version);
     bool ok;
-    if (spec.memory == SampleMemory::kOtp) {
+    if (otp) {
       CDescSmallCachecode record;
-      ok = record.SetCode(code) && w.AppendRecord(record);
+      ok = record.SetCode(code) && w.AppendRecord(record) && AppendIdentity(w, spec, chip.family, vid, pid);
     } else {
       CDescCodeInfo record;
       ok = record.SetCode(code) && w.AppendRecord(record);

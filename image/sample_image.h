@@ -2,13 +2,17 @@
 // Sample firmware images for the built-in descriptions: an 8051 program, its
 // version record and a configuration area with the leading records, the USB
 // identity and strings of the chip. Memory types:
-//   spi, nor, eeprom16  64 KB image: LJMP at 0, program at 0x100, version at
-//                       0x100C, no tag (0xFF 0xFF at TagAddress), area at ConfigAddress
-//   eeprom8, otp        the configuration area alone, from offset 0, carrying
-//                       the program as code (otp: small-cache-code record,
-//                       families 21 and 24 only; eeprom8: code-information
-//                       record), laid out so that its version record lies at
-//                       0x11B
+//   spi, nor                 64 KB image: LJMP at 0, program at 0x100, version
+//                            at 0x100C, no tag (0xFF 0xFF at TagAddress), area
+//                            at ConfigAddress
+//   eeprom8, eeprom16, otp   the configuration area alone, from offset 0 (its
+//                            signature byte is the EEPROM tag), carrying the
+//                            program as code, laid out so that its version
+//                            record lies at 0x11B. otp: a small-cache-code
+//                            record right behind 15 bytes of header and
+//                            leading records (families 21 and 24 only);
+//                            eeprom: a code-information record after the
+//                            identity records.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -81,10 +81,11 @@ BootDecision DecideFlash(const ChipFacts& chip, const View& m) {
   return {};
 }
 
-BootDecision DecideEeprom(const ChipFacts& chip, const View& m, std::uint32_t size) {
+// EEPROM images are configuration areas from address 0 with the code inside,
+// laid out like the other small images.
+BootDecision DecideEeprom(const ChipFacts& chip, const View& m) {
   if (!HeaderValid(m, 0, chip.family)) return {};
-  const std::uint32_t at = size >= 0x10000 ? kVersionOffsetLarge : kVersionOffsetSmall;
-  return {true, 0, at + 8 <= size ? VersionAt(m, at) : FirmwareVersion{}};
+  return {true, 0, VersionAt(m, kVersionOffsetSmall)};
 }
 
 BootDecision DecideOtp(const ChipFacts& chip, const CodeMemory& memory) {
@@ -117,10 +118,15 @@ FirmwareVersion DecodeVersionRecord(const std::uint8_t* r) {
           std::uint16_t((r[4] << 8) | r[5]), std::uint16_t((r[6] << 8) | r[7])};
 }
 
+FirmwareVersion BootRomVersion(MemoryKind kind) {
+  static constexpr std::uint8_t kBlankOtpRecord[8] = {0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0xBB};
+  return kind == MemoryKind::kOtp ? DecodeVersionRecord(kBlankOtpRecord) : FirmwareVersion{};
+}
+
 BootDecision DecideBoot(const ChipFacts& chip, const CodeMemory& memory) {
   if (memory.Kind() == MemoryKind::kOtp) return DecideOtp(chip, memory);
   const View view(memory);
-  if (IsEeprom(memory.Kind())) return DecideEeprom(chip, view, memory.Size());
+  if (IsEeprom(memory.Kind())) return DecideEeprom(chip, view);
   return DecideFlash(chip, view);
 }
 

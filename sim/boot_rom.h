@@ -24,4 +24,8 @@ struct BootDecision {
 
 BootDecision DecideBoot(const ChipFacts& chip, const CodeMemory& memory);
 
+// The version the boot ROM reports while no code runs: zeros, or for OTP
+// chips the version record of all 0xBB bytes (the blank-OTP pattern).
+FirmwareVersion BootRomVersion(MemoryKind kind);
+
 }  // namespace sim

@@ -75,8 +75,8 @@ void CodeMemory::Store(std::uint32_t address, const std::uint8_t* data, std::uin
 }
 
 void CodeMemory::ProgramOtp(std::uint32_t address, const std::uint8_t* data, std::uint32_t length,
-                            std::vector<std::uint32_t>& failed) {
-  for (std::uint32_t i = 0; i < length; ++i) {
+                            std::vector<std::uint32_t>& failed, std::size_t corrections) {
+  for (std::uint32_t i = 0; i < length && failed.size() <= corrections; ++i) {
     const std::uint32_t at = address + i;
     if (at >= bytes_.size()) {
       failed.push_back(at);

@@ -9,6 +9,7 @@
 //   OTP                 reads 0x00 unprogrammed; programming only sets bits;
 //                       stuck bits never set; a byte in which a bit that was
 //                       asked for did not set is a program failure.
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -58,9 +59,10 @@ class CodeMemory {
   // EEPROM: ignored while its write-protect pin is asserted.
   void Store(std::uint32_t address, const std::uint8_t* data, std::uint32_t length);
 
-  // OTP. Appends the addresses that failed to `failed`.
+  // OTP. Appends the addresses that failed to `failed`; gives up (programs
+  // nothing more) once `failed` holds more than `corrections` addresses.
   void ProgramOtp(std::uint32_t address, const std::uint8_t* data, std::uint32_t length,
-                  std::vector<std::uint32_t>& failed);
+                  std::vector<std::uint32_t>& failed, std::size_t corrections = SIZE_MAX);
   // Bits (mask) at an OTP address that never program.
   std::map<std::uint32_t, std::uint8_t>& StuckBits() { return stuck_; }
   const std::map<std::uint32_t, std::uint8_t>& StuckBits() const { return stuck_; }

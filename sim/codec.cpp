@@ -46,7 +46,7 @@ void Codec::ResetDataMemory() {
 
 void Codec::EnterMode(CodecMode mode, const FirmwareVersion& version) {
   mode_ = mode;
-  version_ = mode == CodecMode::kRunning ? version : FirmwareVersion{};
+  version_ = mode == CodecMode::kRunning ? version : BootRomVersion(memory_.Kind());
   ResetDataMemory();
 }
 
@@ -71,7 +71,7 @@ void Codec::RestoreState(bool plugged, CodecMode mode, std::uint64_t absentUntil
   plugged_ = plugged;
   mode_ = mode;
   absentUntilUs_ = absentUntilUs;
-  version_ = mode == CodecMode::kRunning ? DecideBoot(*chip_, memory_).version : FirmwareVersion{};
+  version_ = mode == CodecMode::kRunning ? DecideBoot(*chip_, memory_).version : BootRomVersion(memory_.Kind());
   xdata_[kRegModeByte] = ModeByte();
 }
 

@@ -255,7 +255,9 @@ std::uint8_t Codec::Write(const OpRequest& request, std::uint32_t offset, const 
     }
     case Op::kOtpWrite:
     case Op::kOtpWriteSt:
-      memory_.ProgramOtp(at, in, n, otpFailures_);
+      // The chip corrects as many failed bytes as the write allows and gives
+      // up on the rest of the write after one more.
+      memory_.ProgramOtp(at, in, n, otpFailures_, request.parameter);
       ChargeMemoryTime(n * TimingModel::kOtpByteProgramUs);
       break;
     default:

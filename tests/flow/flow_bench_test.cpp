@@ -15,88 +15,19 @@
 #include "image/ic_type_ini.h"
 #include "image/sample_image.h"
 #include "platform/paths.h"
-#include "tests/sim/sim_fixture.h"
+#include "tests/flow/flow_bench_fixture.h"
 
 namespace {
 
 using simtest::CodecSpec;
 
-class TestHost : public FlowHost {
- public:
-  void RememberedLocation(std::uint32_t& port, std::uint32_t& parent) override {
-    port = port_;
-    parent = parent_;
-  }
-  void SetRememberedLocation(std::uint32_t port, std::uint32_t parent) override {
-    port_ = port;
-    parent_ = parent;
-  }
-  std::uint32_t port_ = 0, parent_ = 0;
-};
-
-class FlowBench : public testing::Test {
+// The flash front end on a bench.
+class FlowBench : public BenchFixture {
  protected:
-  void Start(const std::vector<CodecSpec>& specs, const std::string& settings = "") {
-    folder_ = simtest::TempBenchFolder();
-    simtest::MakeBench(folder_, specs);
-    Open(settings);
-  }
-  void Open(const std::string& settings = "") {
-    CConfigIni config;
-    config.LoadSettingsFrom("[Quillox Config]\r\nCheckVIDPID_INI=1\r\n" + settings, "");
-    std::string error;
-    host_ = sim::OpenBench(folder_, error);
-    ASSERT_TRUE(host_) << error;
-    ASSERT_EQ(DevLib_InitWithHost(0, host_.get()), 1);
-    SetFlowHost(&host);
-    ICTypeStore().DiscoverDescriptions();
-    ICTypeStore().SelectInitialDescription();
-    MemoryType = 0;
-    CreateFlow();
+  void Opened() override {
     flow_ = dynamic_cast<CSPIFlashInfo_USB*>(CurrentFlow());
     ASSERT_NE(flow_, nullptr);
   }
-  void Close() {
-    DestroyFlow();
-    DevLib_Uninit();
-    host_.reset();
-    SetFlowHost(nullptr);
-  }
-  void TearDown() override {
-    Close();
-    DestroySettingsStore();
-    std::filesystem::remove_all(folder_);
-  }
-  // Changes the saved bench while no program has it open.
-  template <typename Edit>
-  void EditCodec(const std::string& name, Edit edit) {
-    Close();
-    std::string error;
-    auto bench = sim::Bench::Load(folder_, error);
-    ASSERT_TRUE(bench) << error;
-    edit(*bench->Find(name));
-    ASSERT_TRUE(bench->Save(error)) << error;
-    Open();
-  }
-  std::uint64_t Resets(const std::string& name) {
-    static_cast<sim::SimHost&>(*host_).Flush();
-    std::string error;
-    auto bench = sim::Bench::Load(folder_, error);
-    return bench->Find(name)->Counters().resets;
-  }
-  static std::vector<std::uint8_t> Image(const std::string& chip, const std::string& version) {
-    SampleImageSpec spec;
-    spec.chip = chip;
-    spec.version = *ParseVersionText(version);
-    std::vector<std::uint8_t> image;
-    std::string error;
-    EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
-    return image;
-  }
-
-  TestHost host;
-  std::string folder_;
-  std::unique_ptr<platform::UsbHost> host_;
   CSPIFlashInfo_USB* flow_ = nullptr;
 };
 

@@ -1,0 +1,114 @@
+#pragma once
+// Flows in-process on a simulated bench: the bench in a temporary folder, the
+// device library over its host, the built-in descriptions and the current
+// flow object for a memory type. Edits and reads of the saved codecs close
+// and reopen the bench as a separate program would.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/config_ini.h"
+#include "app/program_state.h"
+#include "device/dev_lib.h"
+#include "flow/create_flow.h"
+#include "flow/flow_host.h"
+#include "image/ic_type_ini.h"
+#include "image/sample_image.h"
+#include "tests/sim/sim_fixture.h"
+
+using simtest::CodecSpec;
+
+class TestHost : public FlowHost {
+ public:
+  void RememberedLocation(std::uint32_t& port, std::uint32_t& parent) override {
+    port = port_;
+    parent = parent_;
+  }
+  void SetRememberedLocation(std::uint32_t port, std::uint32_t parent) override {
+    port_ = port;
+    parent_ = parent;
+  }
+  bool StopRequested() override { return stop_; }
+  std::uint32_t port_ = 0, parent_ = 0;
+  bool stop_ = false;
+};
+
+class BenchFixture : public testing::Test {
+ protected:
+  // The memory type of the flow objects Open creates.
+  int memoryType_ = 0;
+
+  void Start(const std::vector<CodecSpec>& specs, const std::string& settings = "") {
+    folder_ = simtest::TempBenchFolder();
+    simtest::MakeBench(folder_, specs);
+    Open(settings);
+  }
+  void Open(const std::string& settings = "") {
+    settings_ = settings;
+    CConfigIni config;
+    config.LoadSettingsFrom("[Quillox Config]\r\nCheckVIDPID_INI=1\r\n" + settings, "");
+    std::string error;
+    host_ = sim::OpenBench(folder_, error);
+    ASSERT_TRUE(host_) << error;
+    ASSERT_EQ(DevLib_InitWithHost(0, host_.get()), 1);
+    SetFlowHost(&host);
+    ICTypeStore().DiscoverDescriptions();
+    ICTypeStore().SelectInitialDescription();
+    MemoryType = memoryType_;
+    CreateFlow();
+    Opened();
+  }
+  // Called once the flow object exists.
+  virtual void Opened() {}
+  void Close() {
+    DestroyFlow();
+    DevLib_Uninit();
+    host_.reset();
+    SetFlowHost(nullptr);
+  }
+  void TearDown() override {
+    Close();
+    DestroySettingsStore();
+    std::filesystem::remove_all(folder_);
+  }
+  // Changes the saved bench while no program has it open.
+  template <typename Edit>
+  void EditCodec(const std::string& name, Edit edit) {
+    Close();
+    std::string error;
+    auto bench = sim::Bench::Load(folder_, error);
+    ASSERT_TRUE(bench) << error;
+    edit(*bench->Find(name));
+    ASSERT_TRUE(bench->Save(error)) << error;
+    Open(settings_);
+  }
+  // The saved state of a codec, as another program sees it now.
+  std::unique_ptr<sim::Bench> Saved() {
+    static_cast<sim::SimHost&>(*host_).Flush();
+    std::string error;
+    auto bench = sim::Bench::Load(folder_, error);
+    EXPECT_TRUE(bench) << error;
+    return bench;
+  }
+  std::uint64_t Resets(const std::string& name) { return Saved()->Find(name)->Counters().resets; }
+  std::vector<std::uint8_t> CodeMemory(const std::string& name) { return Saved()->Find(name)->Memory().Bytes(); }
+  static std::vector<std::uint8_t> Image(const std::string& chip, const std::string& version,
+                                         SampleMemory memory = SampleMemory::kSpi) {
+    SampleImageSpec spec;
+    spec.chip = chip;
+    spec.memory = memory;
+    spec.version = *ParseVersionText(version);
+    std::vector<std::uint8_t> image;
+    std::string error;
+    EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
+    return image;
+  }
+
+  TestHost host;
+  std::string folder_;
+  std::string settings_;
+  std::unique_ptr<platform::UsbHost> host_;
+};
