@@ -22,6 +22,7 @@ struct Layout {
   std::size_t codeLength = 0;   // L, 0 without a code record
   std::size_t codeOffset = 0;
   int records = 0;              // c: records behind the leading ones
+  std::uint8_t count = 0;       // the header's record count
 };
 
 Layout Examine(const std::vector<std::uint8_t>& image) {
@@ -34,6 +35,7 @@ Layout Examine(const std::vector<std::uint8_t>& image) {
   layout.family = header.family;
   layout.total = header.totalLength;
   layout.records = stream.RemainingCount();
+  layout.count = header.recordCount;
   const bool walked = stream.Walk([&](const CDescStream::RecordSeen& seen) {
     if (seen.record.Type() == rectype::kSmallCacheCode && !layout.codeLength) {
       layout.codeLength = seen.end - seen.offset;
@@ -88,7 +90,7 @@ Split SplitImage(const std::vector<std::uint8_t>& image, PartKind kind, std::vec
   std::copy_n(image.begin(), kPartPrefix, part.begin());
   std::copy(image.begin() + std::ptrdiff_t(kPartPrefix + L), image.begin() + std::ptrdiff_t(l.total),
             part.begin() + kPartPrefix);
-  PutHeader(part, l.family, kPartCodeConfig, l.total - L, std::uint8_t(l.records + 1));
+  PutHeader(part, l.family, kPartCodeConfig, l.total - L, std::uint8_t(l.count - 1));  // all but the code record
   return Split::kMade;
 }
 
