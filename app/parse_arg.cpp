@@ -260,6 +260,25 @@ int CParseArg::Excute_Arg() {
   return result;
 }
 
+namespace {
+
+// The OTP usage for the image file: used and free bytes, and how many more
+// downloads of the image fit; the text goes to the device's connection text.
+int ReportOtpUsage(CDevFlow& flow, const std::string& fileName) {
+  flow.download.fileName = fileName;
+  if (!LoadFileData(flow.download)) return 0;
+  otp::Usage usage;
+  if (!flow.MP_ReadOtpUsage(usage)) {
+    LastStatusCode = kStsReadOtpFail;
+    return 0;
+  }
+  flow.otpUsedSpace = usage.used;
+  flow.connectionText = otp::UsageLines(usage, std::uint32_t(flow.download.image.size()));
+  return 1;
+}
+
+}  // namespace
+
 int CParseArg::Dispatch(CDevFlow& flow) {
   LastStatusCode = 0;
   switch (action_) {
@@ -274,8 +293,10 @@ int CParseArg::Dispatch(CDevFlow& flow) {
       return flow.SilenceVerifyBin(fileName_);
     case 'E':
       return flow.EraseCodeEx(1);
+    case 'C':
+      return ReportOtpUsage(flow, fileName_);
     default:
-      LastStatusCode = kStsNotSupport;  // the OTP usage report comes with the OTP flows
+      LastStatusCode = kStsNotSupport;
       return 0;
   }
 }

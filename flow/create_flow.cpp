@@ -4,6 +4,7 @@
 #include "device/dev_lib.h"
 #include "flow/eeprom_front_end.h"
 #include "flow/flash_front_end.h"
+#include "flow/otp_front_end.h"
 
 namespace {
 
@@ -31,9 +32,7 @@ std::unique_ptr<CDevFlow> MakeFrontEnd(int memoryType) {
     case 3:
       return std::make_unique<CEepromInfo16_USB>();
     case 6:
-      // The OTP front end: every operation answers "Not Support!" until its
-      // algorithms are part of the build.
-      return std::make_unique<CEepromConfigInfo>();
+      return std::make_unique<COTPInfo_USB>();
     default:
       return nullptr;
   }

@@ -10,6 +10,8 @@
 #include "app/trace.h"
 #include "device/dev_lib.h"
 #include "flow/job_flags.h"
+#include "flow/otp_image.h"
+#include "flow/otp_layout.h"
 #include "image/ic_type_ini.h"
 #include "platform/clock.h"
 #include "platform/prompter.h"
@@ -182,13 +184,17 @@ int CMpFlow_Flash::FF_Update(std::vector<std::uint8_t>& image) {
     PostFailure(kStsResetDeviceFail);
     return 0;
   }
-  if (image.size() == 0x4000 && bootRomFamily) {
-    // Converting the image to the OTP layout comes with the OTP flows.
-    status = kStsGetCodeSizeFail;
-    PostFailure(status);
-    return 0;
+  if (image.size() == otp::kSize && bootRomFamily) {
+    // The flash stands in for OTP: the image goes in as the OTP would hold it.
+    if (!otp::ConvertToOtpLayout(image)) {
+      PostFailure(kStsGetCodeSizeFail);
+      return 0;
+    }
+    readBack.assign(image.size(), 0);
+    result = FF_UpdateEx_ForSimulateOTP(image, status);
+  } else {
+    result = FF_UpdateEx_Standard(image, status);
   }
-  result = FF_UpdateEx_Standard(image, status);
   if (result) return result;
   std::uint16_t size = 8;
   DevLib_ChangeDataControlSize(m_hDevice, size);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "flow/mp_flow.h"
+#include "flow/otp_layout.h"
 #include "image/mixins.h"
 
 // Where the image lives in flash and how it is erased, by IC family.
@@ -75,7 +76,11 @@ class CMpFlow4 : public CMpFlow3 {
   int MP_OpenRomDevice();
 };
 
-class CMpFlow_Customize : public CMpFlow4 {};
+class CMpFlow_Customize : public CMpFlow4 {
+ public:
+  // Reads the OTP's VD and ECC tables and what they leave for downloads.
+  int MP_ReadOtpUsage(otp::Usage& usage);
+};
 
 class CDevTypeInfo : public CMpFlow_Customize, public CDataInfo {
  public:

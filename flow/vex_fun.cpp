@@ -1,5 +1,7 @@
 #include "flow/vex_fun.h"
 
+#include <algorithm>
+
 #include "device/dev_lib.h"
 #include "flow/flow_host.h"
 
@@ -38,4 +40,33 @@ int CVexFun::FlashReadChunk(std::uint32_t address, std::uint32_t length, std::ui
     if (DevLib_SpiRead(m_hDevice, address, length, buffer, m_accessFlags)) return 1;
   }
   return 0;
+}
+
+int CVexFun::OtpReadChunk(std::uint32_t address, std::uint32_t length, std::uint8_t* buffer) {
+  for (int attempt = 0; attempt < kChunkAttempts; ++attempt) {
+    if (StopRequested() || !m_hDevice) return 0;
+    if (DevLib_OtpRead(m_hDevice, address, length, buffer, m_accessFlags)) return 1;
+  }
+  return 0;
+}
+
+int CVexFun::OtpWriteChunk(std::uint32_t address, std::uint32_t length, const std::uint8_t* data,
+                           std::uint16_t corrections) {
+  for (int attempt = 0; attempt < kChunkAttempts; ++attempt) {
+    if (StopRequested() || !m_hDevice) return 0;
+    if (DevLib_OtpWrite(m_hDevice, address, corrections, length, data, m_accessFlags)) return 1;
+  }
+  return 0;
+}
+
+int CVexFun::OtpFailReport(int& count, std::vector<std::uint16_t>& failed) {
+  constexpr std::uint32_t kReportSize = 19;
+  std::uint8_t report[kReportSize] = {};
+  failed.clear();
+  count = 0;
+  if (!m_hDevice || !DevLib_OtpFailAddr(m_hDevice, kReportSize, report, m_accessFlags)) return 0;
+  count = report[0];
+  const int listed = std::min<int>(count, (kReportSize - 1) / 2);
+  for (int i = 0; i < listed; ++i) failed.push_back(std::uint16_t(report[1 + 2 * i] << 8 | report[2 + 2 * i]));
+  return 1;
 }

@@ -3,6 +3,7 @@
 // flags, and guarded device access. Every guarded operation first checks the
 // operator's stop request and fails at once without a device handle.
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 class Clock;
@@ -34,4 +35,11 @@ class CVexFun : public CVexLibExternalUse, public CStatusInfo {
   // Up to 8 attempts, the stop request checked before each.
   int FlashWriteChunk(std::uint32_t address, std::uint32_t length, const std::uint8_t* data);
   int FlashReadChunk(std::uint32_t address, std::uint32_t length, std::uint8_t* buffer);
+  // OTP access, each tried up to 8 times (programming the same bytes again
+  // sets no other bit). `corrections`: failed bytes the chip may correct.
+  int OtpReadChunk(std::uint32_t address, std::uint32_t length, std::uint8_t* buffer);
+  int OtpWriteChunk(std::uint32_t address, std::uint32_t length, const std::uint8_t* data, std::uint16_t corrections);
+  // The program-fail report of the last OTP write: the number of failed
+  // bytes and up to 9 of their addresses.
+  int OtpFailReport(int& count, std::vector<std::uint16_t>& failed);
 };

@@ -37,6 +37,20 @@ class TestHost : public FlowHost {
 };
 
 class BenchFixture : public testing::Test {
+ public:
+  // A sample image of the chip.
+  static std::vector<std::uint8_t> Image(const std::string& chip, const std::string& version,
+                                         SampleMemory memory = SampleMemory::kSpi) {
+    SampleImageSpec spec;
+    spec.chip = chip;
+    spec.memory = memory;
+    spec.version = *ParseVersionText(version);
+    std::vector<std::uint8_t> image;
+    std::string error;
+    EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
+    return image;
+  }
+
  protected:
   // The memory type of the flow objects Open creates.
   int memoryType_ = 0;
@@ -95,17 +109,6 @@ class BenchFixture : public testing::Test {
   }
   std::uint64_t Resets(const std::string& name) { return Saved()->Find(name)->Counters().resets; }
   std::vector<std::uint8_t> CodeMemory(const std::string& name) { return Saved()->Find(name)->Memory().Bytes(); }
-  static std::vector<std::uint8_t> Image(const std::string& chip, const std::string& version,
-                                         SampleMemory memory = SampleMemory::kSpi) {
-    SampleImageSpec spec;
-    spec.chip = chip;
-    spec.memory = memory;
-    spec.version = *ParseVersionText(version);
-    std::vector<std::uint8_t> image;
-    std::string error;
-    EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
-    return image;
-  }
 
   TestHost host;
   std::string folder_;

@@ -1,0 +1,52 @@
+#pragma once
+// The OTP front ends: what the window and the command line call for a codec
+// with OTP code memory. A download cuts the image into its code part and its
+// configuration part and appends each as one block.
+#include <string>
+#include <vector>
+
+#include "flow/otp_flow.h"
+
+class COTPConfigInfo : public CMpFlow_OTP {
+ public:
+  // The part of the image the last block write took.
+  std::vector<std::uint8_t> otpPart;
+};
+
+class COTPInfo : public COTPConfigInfo {
+ public:
+  // Serial number, update mode, both parts, reset; success 41931.
+  int OTP_Download();
+  // Writes the code part and then the configuration part of the image, each
+  // present one as a block; success `successStatus`.
+  int OTP_ForNormalDownload(const std::vector<std::uint8_t>& image, int successStatus);
+  int OTP_ForConfigDownload(const std::vector<std::uint8_t>& image, int successStatus);
+  // The whole OTP, as programmed, into the read-back buffer; success 41929.
+  int OTP_Read();
+  // The command-line write: only an image newer than the running code, or
+  // any image for a blank OTP (42045 same version, 42046 older).
+  int Silence_OTPWriteBin(const std::string& fileName);
+  int Silence_OTPWriteSNBin(const std::string& fileName, const std::string& serial);
+
+ private:
+  int WriteParts(const std::vector<std::uint8_t>& image, bool withCode, int successStatus);
+};
+
+class COTPInfo_USB final : public COTPInfo {
+ public:
+  int ReadCode() override { return OTP_Read(); }
+  int EraseCode() override { return Unsupported(); }  // OTP cannot be erased
+  int UpdateCode() override;
+  int Download() override { return OTP_Download(); }
+  int SilenceWriteBin(const std::string& fileName) override { return Silence_OTPWriteBin(fileName); }
+  int SilenceWriteSNBin(const std::string& fileName, const std::string& serial) override {
+    return Silence_OTPWriteSNBin(fileName, serial);
+  }
+  int SilenceReadBin(const std::string& fileName) override;
+  int SilenceVerifyBin(const std::string&) override { return Unsupported(); }
+  int SilenceReadText(const std::string&) override { return Unsupported(); }
+  int EraseCodeEx(int) override { return Unsupported(); }
+
+ private:
+  static int Unsupported();
+};
