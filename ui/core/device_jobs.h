@@ -3,7 +3,7 @@
 // reports to the window through NotifyUI.
 #include <atomic>
 
-#include "ui/worker/vex_thread.h"
+#include "ui/core/vex_thread.h"
 
 namespace platform {
 class Clock;

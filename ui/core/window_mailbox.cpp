@@ -1,7 +1,9 @@
-#include "ui/worker/window_mailbox.h"
+#include "ui/core/window_mailbox.h"
 
 int WindowMailbox::Post(std::uint32_t id, std::intptr_t wparam, std::intptr_t lparam) {
-  return Post(WindowMessage{id, wparam, lparam, {}});
+  WindowMessage message{id, wparam, lparam, {}, {}};
+  if (annotate_) annotate_(message);
+  return Post(std::move(message));
 }
 
 int WindowMailbox::Post(WindowMessage message) {

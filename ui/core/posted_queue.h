@@ -32,6 +32,11 @@ class PostedQueue {
     return PopLocked();
   }
 
+  bool Empty() const {
+    std::lock_guard lock(mutex_);
+    return items_.empty();
+  }
+
   // Refuses further posts; items already queued can still be taken.
   void Close() {
     {

@@ -11,8 +11,8 @@
 
 #include "app/notify.h"
 #include "app/program_state.h"
-#include "ui/worker/vex_thread.h"
-#include "ui/worker/window_mailbox.h"
+#include "ui/core/vex_thread.h"
+#include "ui/core/window_mailbox.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "ui/worker/posted_queue.h"
+#include "ui/core/posted_queue.h"
 
 inline constexpr std::uint32_t kJobDownload = 0x431;
 inline constexpr std::uint32_t kJobDeviceList = 0x43C;            // wparam 0: device change, 1: after an outcome

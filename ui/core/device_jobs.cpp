@@ -1,10 +1,11 @@
-#include "ui/worker/device_jobs.h"
+#include "ui/core/device_jobs.h"
 
 #include "app/notify.h"
+#include "app/status_codes.h"
 #include "app/quillox_app.h"
 #include "flow/create_flow.h"
 #include "platform/clock.h"
-#include "ui/worker/job_window.h"
+#include "ui/core/job_window.h"
 
 namespace {
 constexpr std::uint32_t kLoopPauseMs = 1000;
@@ -39,9 +40,13 @@ void DeviceJobs::Download(JobWindow& window) {
   if (!flow) return;
   flow->PrepareJobFlags();
   CloseFlowDevice();
-  // Without a device at the remembered place the job ends quietly; device
-  // selection has reported what it found.
-  if (!flow->Dev_OpenDeviceForMultiCamera()) return;
+  if (!flow->Dev_OpenDeviceForMultiCamera()) {
+    // Without a chosen device, device selection has reported so (0x418 with
+    // 41511). A device that is no longer at its place, or a stop request,
+    // must end the run too, or the window would stay busy for good.
+    if (flow->defaultIndex >= 0) NotifyUI(kMsgFailure, kStsDetectDeviceFail, 0);
+    return;
+  }
   window.DisableStart();
   flow->m_accessFlags = kDownloadAccessFlags;
   const int result = flow->Download() != 0 ? 1 : 0;  // a reset may pass on another non-zero value

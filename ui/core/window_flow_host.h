@@ -11,8 +11,8 @@
 
 #include "flow/flow_host.h"
 #include "platform/event.h"
-#include "ui/worker/thread_flag.h"
-#include "ui/worker/window_mailbox.h"
+#include "ui/core/thread_flag.h"
+#include "ui/core/window_mailbox.h"
 
 class WindowFlowHost final : public FlowHost {
  public:

@@ -6,9 +6,9 @@
 #include "app/status_codes.h"
 #include "image/image_load.h"
 #include "tests/support/station_bench.h"
-#include "ui/worker/device_jobs.h"
-#include "ui/worker/job_window.h"
-#include "ui/worker/window_flow_host.h"
+#include "ui/core/device_jobs.h"
+#include "ui/core/job_window.h"
+#include "ui/core/window_flow_host.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ class FakeJobWindow final : public JobWindow {
   int LoopTestFlag() const override { return loopTest; }
   int RunsLeft() const override { return runsLeft; }
   void DisableStart() override { mailbox_.Post(kMsgDisableStart, 0, 0); }
-  void SetLoopText(const std::string& text) override { mailbox_.Post(WindowMessage{kMsgSetLoopText, 0, 0, text}); }
+  void SetLoopText(const std::string& text) override { mailbox_.Post(WindowMessage{kMsgSetLoopText, 0, 0, text, {}}); }
   void PostStart() override { mailbox_.Post(kMsgCommand, kIdStart, 0); }
   int loopTest = 0;
   int runsLeft = 1;
@@ -89,14 +89,14 @@ TEST_F(DeviceJobsTest, DownloadUpdatesTheChosenCodecAndReportsPhasesProgressAndS
   EXPECT_EQ(bench_.RunningVersion(), StationBench::kBuiltInVersion);
 }
 
-TEST_F(DeviceJobsTest, AStopRequestEndsTheFlowAtItsNextCheckWithFailure) {
+TEST_F(DeviceJobsTest, AStopRequestBeforeTheDeviceOpensEndsTheRunWithFailure) {
   Start({StationBench::Codec("4.119.0000-0000.0007")});
   ChooseBuiltInImage();
   Collect();
   stop_.RequestStop();
   jobs_->Run({kJobDownload, 0, &window_});
   const auto got = Collect();
-  EXPECT_FALSE(Has(got, kMsgSuccess, kStsFirmwareUpdateOk));
+  EXPECT_EQ(Ids(got), std::vector<std::uint32_t>{kMsgFailure});  // the window leaves its busy state
   EXPECT_EQ(jobs_->LastResult(), 0);
   EXPECT_EQ(bench_.RunningVersion(), "4.119.0000-0000.0007");  // nothing was written
 }

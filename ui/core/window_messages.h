@@ -3,6 +3,7 @@
 // (0x412 to 0x418) and the window's own messages, all delivered on the
 // window's thread in posting order (WindowMailbox).
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/notify.h"
@@ -21,10 +22,14 @@ inline constexpr std::uint32_t kMsgDisableStart = 0x8003;
 inline constexpr std::uint32_t kMsgWorkerIdle = 0x8004;  // the worker has no job left
 
 inline constexpr int kIdStart = 1003;
+inline constexpr std::intptr_t kStartOfLoopRun = 1;  // lparam of the loop test's Start
+
+struct FlowFacts;
 
 struct WindowMessage {
   std::uint32_t id = 0;
   std::intptr_t wparam = 0;
   std::intptr_t lparam = 0;
   std::string text;
+  std::shared_ptr<const FlowFacts> facts;  // outcomes and device information
 };

@@ -1,4 +1,4 @@
-#include "ui/worker/window_flow_host.h"
+#include "ui/core/window_flow_host.h"
 
 void WindowFlowHost::RememberedLocation(std::uint32_t& port, std::uint32_t& parent) {
   std::lock_guard lock(mutex_);
@@ -45,7 +45,7 @@ void WindowFlowHost::SetSelectedDeviceText(const std::string& text) {
 }
 
 void WindowFlowHost::SetSerialCounterText(const std::string& text) {
-  mailbox_.Post(WindowMessage{kMsgSetOutcomeText, 0, 0, text});
+  mailbox_.Post(WindowMessage{kMsgSetOutcomeText, 0, 0, text, {}});
 }
 
 WindowFlowHost::ListView WindowFlowHost::DeviceList() const {

@@ -1,4 +1,4 @@
-#include "ui/worker/vex_thread.h"
+#include "ui/core/vex_thread.h"
 
 #include "app/notify.h"
 
