@@ -79,7 +79,11 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
     }
   } else {
     SilentMode = 0;
-    RunWindowMode();
+    WindowModeContext window;
+    window.usbHost = usbHost_.get();
+    window.versionText = versionText_;
+    window.pollHotplug = UsesSimulatedBench();
+    RunWindowMode(window);
   }
   return false;
 }

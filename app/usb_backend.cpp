@@ -4,8 +4,14 @@
 #include "platform/process.h"
 #include "sim/open_bench.h"
 
+bool UsesSimulatedBench() {
+  const char* bench = platform::Environment(kSimulatorVariable);
+  return bench && *bench;
+}
+
 std::unique_ptr<platform::UsbHost> OpenUsbBackend(std::string& error) {
-  if (const char* bench = platform::Environment(kSimulatorVariable); bench && *bench) {
+  if (UsesSimulatedBench()) {
+    const char* bench = platform::Environment(kSimulatorVariable);
     auto host = sim::OpenBench(bench, error);
     if (!host) error = std::string(kSimulatorVariable) + "=" + bench + ": " + error;
     return host;

@@ -9,5 +9,8 @@
 
 inline constexpr char kSimulatorVariable[] = "TESSALOAD_SIM";
 
+// True when TESSALOAD_SIM names a bench.
+bool UsesSimulatedBench();
+
 // Null with `error` naming the problem when the chosen host cannot be opened.
 std::unique_ptr<platform::UsbHost> OpenUsbBackend(std::string& error);

@@ -2,8 +2,14 @@
 
 #include <cstdio>
 
-// This build carries no operator window: say so plainly and leave.
-int RunWindowMode() {
-  std::printf("The operator window is not part of this build yet; use the command line (-f).\n");
+namespace {
+WindowModeEntry installed = nullptr;
+}  // namespace
+
+void SetWindowModeEntry(WindowModeEntry entry) { installed = entry; }
+
+int RunWindowMode(const WindowModeContext& context) {
+  if (installed) return installed(context);
+  std::printf("This build carries no operator window; use the command line (-f).\n");
   return 0;
 }

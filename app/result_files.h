@@ -1,0 +1,34 @@
+#pragma once
+// Writing the two result files of a station, as the command line and the
+// operator window both write them: Result.txt through a text stream (every LF
+// stored as CR LF) and rows of burn_result.txt (CParseArg::BurnResultRow).
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+// Writes text as a text-mode stream does: every LF is stored as CR LF.
+void WriteTextStream(std::FILE* file, std::string_view text);
+
+// The date and time fields of a burn_result.txt row for the local time `when`.
+std::string BurnResultTimeStamp(std::time_t when);
+
+// Appends one row to burn_result.txt in the current directory, creating the
+// file with its two header lines first. When the file cannot be opened the
+// message "Can't Open burn_result.txt" is shown and false returned.
+bool AppendBurnResultRow(const std::string& serial, bool pass, int status);
+
+// Result.txt of the window: created or emptied at Start, written and closed
+// at the outcome.
+class ResultTextFile {
+ public:
+  ~ResultTextFile() { Close(); }
+  // Creates or empties the file; false when it cannot be created.
+  bool Create(const std::string& path);
+  bool IsOpen() const { return file_ != nullptr; }
+  void Write(std::string_view text);
+  void Close();
+
+ private:
+  std::FILE* file_ = nullptr;
+};

@@ -1,0 +1,54 @@
+#include "ui/core/window_flow_host.h"
+
+void WindowFlowHost::RememberedLocation(std::uint32_t& port, std::uint32_t& parent) {
+  std::lock_guard lock(mutex_);
+  port = port_;
+  parent = parent_;
+}
+
+void WindowFlowHost::SetRememberedLocation(std::uint32_t port, std::uint32_t parent) {
+  std::lock_guard lock(mutex_);
+  port_ = port;
+  parent_ = parent;
+}
+
+void WindowFlowHost::ClearDeviceList() {
+  std::lock_guard lock(mutex_);
+  entries_.clear();
+  selected_ = -1;
+}
+
+int WindowFlowHost::AppendDevice(const std::string& identity) {
+  std::lock_guard lock(mutex_);
+  entries_.push_back(identity);
+  return int(entries_.size()) - 1;
+}
+
+void WindowFlowHost::SelectDevice(int position) {
+  std::lock_guard lock(mutex_);
+  selected_ = position >= 0 && position < int(entries_.size()) ? position : -1;
+}
+
+std::string WindowFlowHost::DeviceText(int position) {
+  std::lock_guard lock(mutex_);
+  return position >= 0 && position < int(entries_.size()) ? entries_[std::size_t(position)] : std::string();
+}
+
+std::string WindowFlowHost::SelectedDeviceText() {
+  std::lock_guard lock(mutex_);
+  return selectedText_;
+}
+
+void WindowFlowHost::SetSelectedDeviceText(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  selectedText_ = text;
+}
+
+void WindowFlowHost::SetSerialCounterText(const std::string& text) {
+  mailbox_.Post(WindowMessage{kMsgSetOutcomeText, 0, 0, text, {}});
+}
+
+WindowFlowHost::ListView WindowFlowHost::DeviceList() const {
+  std::lock_guard lock(mutex_);
+  return {entries_, selected_};
+}

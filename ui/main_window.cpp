@@ -1,0 +1,575 @@
+#include "ui/main_window.h"
+
+#include <QComboBox>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <cstdio>
+
+#include "app/file_routines.h"
+#include "app/quillox_app.h"
+#include "app/settings_keys.h"
+#include "app/status_codes.h"
+#include "app/trace.h"
+#include "device/dev_lib.h"
+#include "flow/create_flow.h"
+#include "image/ic_type_ini.h"
+#include "image/image_load.h"
+#include "image/image_version.h"
+#include "platform/clock.h"
+#include "platform/prompter.h"
+#include "platform/system_restart.h"
+#include "platform/usb_host.h"
+#include "ui/core/flow_facts.h"
+#include "ui/core/restart_list.h"
+#include "ui/password_dialog.h"
+
+namespace {
+
+constexpr char kControlId[] = "controlId";
+constexpr char kUpdateVersionPrefix[] = "Update FW version:";
+constexpr std::uint32_t kCloseDelayMs = 128;
+constexpr int kBusPollMs = 1000;
+// Template 146 is 336 x 134 dialog units: 504 x 218 pixels in the template
+// font. Initialisation takes 40 pixels off the height.
+constexpr int kWidth = 504;
+constexpr int kHeight = 218;
+constexpr int kHeightCut = 40;
+constexpr int kStatusRaise = 35;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+std::string Format(const char* format, unsigned a, unsigned b, unsigned c) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, a, b, c);
+  return text;
+}
+
+bool VidPidCheckConfigured() {
+  return setting::Get(setting::kCheckVidPidIni) != 0 || setting::Get(setting::kCheckVidPidBin) != 0;
+}
+
+const FlowFacts& FactsOf(const WindowMessage& message) {
+  static const FlowFacts none;
+  return message.facts ? *message.facts : none;
+}
+
+}  // namespace
+
+CTessaload_AllInOne_VxproxyDlg::CTessaload_AllInOne_VxproxyDlg(WindowServices services, QWidget* parent)
+    : QDialog(parent),
+      services_(std::move(services)),
+      clock_(services_.context.usbHost ? services_.context.usbHost->HostClock() : platform::SystemClock()),
+      jobs_(clock_) {
+  mailbox_.SetWaker([this] { QMetaObject::invokeMethod(this, [this] { Deliver(); }, Qt::QueuedConnection); });
+  mailbox_.SetAnnotator([this](WindowMessage& m) {
+    if (m.id == kMsgFailure || m.id == kMsgSuccess || m.id == kMsgDeviceInfo)
+      m.facts = std::make_shared<const FlowFacts>(TakeFlowFacts(flowHost_));
+  });
+  SetNotifySink(&mailbox_);
+  SetFlowHost(&flowHost_);
+  BuildControls();
+  InitDialog();
+}
+
+CTessaload_AllInOne_VxproxyDlg::~CTessaload_AllInOne_VxproxyDlg() { CleanUp(); }
+
+QWidget* CTessaload_AllInOne_VxproxyDlg::Control(int id) const {
+  for (QWidget* w : findChildren<QWidget*>())
+    if (w->property(kControlId).toInt() == id) return w;
+  return nullptr;
+}
+
+void CTessaload_AllInOne_VxproxyDlg::BuildControls() {
+  setFixedSize(kWidth, kHeight);
+  const auto place = [this](QWidget* w, int id, int x, int y, int width, int height) {
+    w->setParent(this);
+    w->setGeometry(x, y, width, height);
+    if (id) {
+      w->setProperty(kControlId, id);
+      w->setObjectName(QString("control%1").arg(id));
+    }
+    return w;
+  };
+  deviceLabel_ = new QLabel("N/A:");
+  place(deviceLabel_, 1143, 10, 13, 70, 20);
+  devices_ = new QComboBox;
+  place(devices_, 1050, 85, 10, 260, 26);
+  outcome_ = new QLabel("N/A");
+  outcome_->setAlignment(Qt::AlignCenter);
+  outcome_->setAutoFillBackground(true);
+  place(outcome_, 1016, 360, 10, 134, 86);
+  getVersion_ = new QPushButton("Get Version");
+  place(getVersion_, 1004, 10, 44, 90, 26);
+  fwVersionLabel_ = new QLabel("N/A");
+  place(fwVersionLabel_, 1188, 10, 44, 90, 26);
+  version_ = new QLabel("Ver: ");
+  place(version_, 1030, 10, 44, 90, 26);
+  family_ = new QLabel("N/A");
+  place(family_, 1069, 308, 47, 45, 20);
+  serialLabel_ = new QLabel("Current SN:");
+  place(serialLabel_, 0, 10, 76, 80, 20);
+  serial_ = new QLabel("Static");
+  place(serial_, 1028, 95, 76, 110, 20);
+  total_ = new QLabel("Total");
+  place(total_, 1071, 210, 76, 35, 20);
+  runsLeftEdit_ = new QLineEdit;
+  runsLeftEdit_->setValidator(new QIntValidator(0, 99999, runsLeftEdit_));
+  place(runsLeftEdit_, 1009, 248, 74, 40, 24);
+  loopLabel_ = new QLabel("Left:");
+  place(loopLabel_, 1011, 292, 76, 62, 20);
+  imageSource_ = new QLineEdit;
+  imageSource_->setReadOnly(true);
+  place(imageSource_, 1000, 10, 104, 335, 24);
+  browse_ = new QPushButton("Browser");
+  browse_->hide();
+  place(browse_, 1001, 360, 134, 60, 24);
+  start_ = new QPushButton("Start");
+  start_->setAutoDefault(false);
+  place(start_, 1003, 360, 102, 134, 30);
+  password_ = new QLineEdit;
+  password_->setEnabled(false);
+  place(password_, 1137, 10, 160, 100, 24);
+  progress_ = new QProgressBar;
+  progress_->setRange(0, 100);
+  progress_->setTextVisible(false);
+  place(progress_, 1031, 10, 134, 335, 18);
+  statusLabel_ = new QLabel("Status: ");
+  place(statusLabel_, 1189, 10, 190, 55, 20);
+  status_ = new QLabel("Static");
+  place(status_, 1033, 68, 190, 426, 20);
+  for (QWidget* w : {static_cast<QWidget*>(runsLeftEdit_), static_cast<QWidget*>(total_),
+                     static_cast<QWidget*>(loopLabel_)})
+    w->hide();
+
+  connect(start_, &QPushButton::clicked, this, [this] { OnStart(false); });
+  connect(devices_, &QComboBox::activated, this, [this](int position) { OnDeviceChosen(position); });
+}
+
+void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
+  setWindowTitle(Q("USB Audio FW Update Tool " + services_.context.versionText));
+  QFont bold = outcome_->font();
+  bold.setPixelSize(24);
+  bold.setBold(true);
+  outcome_->setFont(bold);
+  identityCheck_ = 1;
+  family_->hide();
+  loopTest_ = setting::Get(setting::kLoopTest);
+  if (loopTest_)
+    for (QWidget* w : {static_cast<QWidget*>(runsLeftEdit_), static_cast<QWidget*>(total_),
+                       static_cast<QWidget*>(loopLabel_)})
+      w->show();
+  // Device arrival and removal come from the USB host, on a thread of its own
+  // or on whichever thread looks at the bus; they are posted like any message.
+  if (platform::UsbHost* host = services_.context.usbHost) {
+    host->SetHotplugCallback([this](bool arrived, std::uint32_t instance) {
+      mailbox_.Post(kMsgDeviceChange, arrived ? kDeviceArrival : kDeviceRemoval, std::intptr_t(instance));
+    });
+    if (services_.context.pollHotplug) {
+      connect(&busPoll_, &QTimer::timeout, this, [this] { PollBus(); });
+      busPoll_.start(kBusPollMs);
+    }
+  }
+  resultLog_ = setting::Get(setting::kLogType);
+  worker_ = std::make_unique<CVexThread>(jobs_, [this] { mailbox_.Post(kMsgWorkerIdle, 0, 0); });
+  workerExists_ = true;
+  UpdateControls(false);
+  flowHost_.SetAutoRunEvent(false);
+  if (CDevFlow* flow = CurrentFlow()) flow->DEV_GetDefaultDeviceForAllInOne();
+  autoRun_ = setting::Get(setting::kAutoRun);
+  resultFileMode_ = setting::Get(setting::kSaveResultToFile);
+  deviceLabel_->setText("Audio IC:");
+  fwVersionLabel_->hide();
+  password_->hide();
+  for (QWidget* w : {static_cast<QWidget*>(statusLabel_), static_cast<QWidget*>(status_)})
+    w->move(w->x(), w->y() - kStatusRaise);
+  setFixedSize(kWidth, kHeight - kHeightCut);
+  fwVersionLabel_->setText("Fw Version");
+  getVersion_->hide();
+  const QRect place = getVersion_->geometry();
+  version_->setGeometry(QRect(QPoint(place.left() + 8, place.top()), QPoint(place.right() + 200, place.bottom())));
+  WriteControls();
+}
+
+// --- messages ------------------------------------------------------------------------
+
+void CTessaload_AllInOne_VxproxyDlg::Deliver() {
+  mailbox_.Deliver([this](const WindowMessage& m) { Handle(m); });
+}
+
+void CTessaload_AllInOne_VxproxyDlg::Handle(const WindowMessage& m) {
+  switch (m.id) {
+    case kMsgWorkerEnded:
+      OnWorkerEnded();
+      break;
+    case kMsgProgress:
+      progress_->setValue(int(m.wparam));
+      break;
+    case kMsgFailure:
+      OnFailure(int(m.wparam), FactsOf(m));
+      break;
+    case kMsgSuccess:
+      OnSuccess(FactsOf(m));
+      break;
+    case kMsgPhase:
+      if (m.wparam) statusText_ = StatusText(int(m.wparam));
+      WriteControls();
+      break;
+    case kMsgDeviceInfo:
+      OnDeviceInfo(int(m.wparam), m.lparam, FactsOf(m));
+      break;
+    case kMsgCommand:
+      if (m.wparam == kIdStart) OnStart(m.lparam == kStartOfLoopRun);
+      break;
+    case kMsgClose:
+      OnClosing();
+      break;
+    case kMsgDeviceChange:
+      OnDeviceChange(m.wparam == kDeviceArrival, std::uint32_t(m.lparam));
+      break;
+    case kMsgSetLoopText:
+      loopText_ = m.text;
+      break;
+    case kMsgSetOutcomeText:
+      outcomeText_ = m.text;
+      break;
+    case kMsgDisableStart:
+      start_->setEnabled(false);
+      break;
+    case kMsgWorkerIdle:
+      if (startDeferred_) OnStart(deferredLoopRun_);
+      break;
+    default:
+      break;  // 0x41F and the rest have no handler
+  }
+}
+
+void CTessaload_AllInOne_VxproxyDlg::DisableStart() { mailbox_.Post(kMsgDisableStart, 0, 0); }
+
+void CTessaload_AllInOne_VxproxyDlg::SetLoopText(const std::string& text) {
+  mailbox_.Post(WindowMessage{kMsgSetLoopText, 0, 0, text, {}});
+}
+
+void CTessaload_AllInOne_VxproxyDlg::PostStart() { mailbox_.Post(kMsgCommand, kIdStart, kStartOfLoopRun); }
+
+// --- Start -----------------------------------------------------------------------------
+
+void CTessaload_AllInOne_VxproxyDlg::OnStart(bool loopRun) {
+  TraceScope scope("CTessaload_AllInOne_VxproxyDlg::OnBnClickedButtonStart", kTraceEntryPoints);
+  if (busy_) {
+    stop_.RequestStop();  // a Start while busy cancels the running job
+    return;
+  }
+  if (closing_ || !workerExists_) return;
+  // The flow object is replaced below; the worker must not be using it. The
+  // Start runs when the worker's last waiting job has ended.
+  startDeferred_ = worker_->Busy();
+  deferredLoopRun_ = loopRun;
+  if (startDeferred_) return;
+
+  CDevFlow* old = CurrentFlow();
+  if (!old) return;
+  const std::uint32_t handle = old->m_hDevice;
+  const int index = old->defaultIndex;
+  const int position = old->defaultListPosition;
+  const std::uint32_t otpUsed = old->otpUsedSpace;
+  CreateFlow(true);
+  CDevFlow* flow = CurrentFlow();
+  if (!flow) return;
+  flowHost_.RememberedLocation(flow->port, flow->parentInstance);
+  flow->defaultIndex = index;
+  flow->defaultListPosition = position;
+  flow->m_hDevice = handle;
+  flow->otpUsedSpace = otpUsed;
+
+  if (!ChooseImage(*flow, !loopRun)) return;
+
+  ReadControls();
+  if (runsLeft_ == 0) return;
+  if (loopTest_) {
+    --runsLeft_;
+    loopText_ = "Left : " + std::to_string(runsLeft_.load());
+  }
+  outcomeText_ = "N/A";
+  statusText_ = "Begin to Download";
+  if (setting::Get(setting::kDebugLog) == 0 && DevLib_GetLibType() == 1) {
+    statusText_ = "Change Download Lib Type";
+    TraceLine(scope, "Change Download Lib Type\n");
+  }
+  UpdateControls(true);
+  WriteControls();
+  stop_.ResetStop();
+  if (resultFileMode_) {
+    const std::string folder =
+        services_.resultFolder.empty() ? ProgramFolderPathWithSeparator() : services_.resultFolder + "/";
+    resultFile_.Create(folder + "Result.txt");
+  }
+  if (!PasswordAccepted(*flow)) {
+    UpdateControls(false);
+    return;
+  }
+  worker_->PostDownload(*this);
+}
+
+bool CTessaload_AllInOne_VxproxyDlg::ChooseImage(CDevFlow& flow, bool checkVersion) {
+  const std::string source = imageSource_->text().toStdString();
+  if (!source.empty() && source.find(kUpdateVersionPrefix) == std::string::npos) {
+    // A file named in the image field; the flow's image checks judge it.
+    flow.download.fileName = source;
+    LoadFileData(flow.download);
+    flow.manufacturer = serial_->text().toStdString();
+    return true;
+  }
+  CImageJob& job = flow.download;
+  const int id = ICTypeStore().FindImageId(DeviceImageName(flowHost_.SelectedDeviceText()));
+  if (!(id && LoadBuiltInImage(job, id))) LoadDefaultImage(job, ICTypeStore());
+  // The version check holds the image that will be written against the
+  // device's running firmware. The loop test's own runs repeat the image the
+  // first run wrote, so only the operator's Start is checked. Without a
+  // built-in image there is nothing to compare; the download then reports
+  // why it cannot run.
+  if (checkVersion && !job.builtInImage.empty()) {
+    std::string text;
+    FwVersion version{};
+    GetImageVersion(job.builtInImage, text, version);
+    const UpdateVerdict verdict = CompareForUpdate(version, flow.deviceVersion);
+    if (verdict != UpdateVerdict::kProceed) {
+      const platform::PromptAnswer answer = ShowUpdateRefusal(verdict, platform::CurrentPrompter());
+      if (verdict == UpdateVerdict::kOlderVersion && answer == platform::PromptAnswer::Ok)
+        mailbox_.Post(kMsgClose, 0, 0);
+      return false;
+    }
+  }
+  job.image = job.builtInImage;
+  job.imageCopy = job.builtInImage;
+  job.builtInImage.clear();
+  return true;
+}
+
+bool CTessaload_AllInOne_VxproxyDlg::PasswordAccepted(const CDevFlow& flow) {
+  const std::string expected = setting::OtpPassword();
+  if (expected.empty() || flow.otpUsedSpace == 0) return true;
+  const std::optional<std::string> typed = AskOtpPassword(this);
+  if (!typed) {
+    platform::CurrentPrompter().Show("請輸入正確密碼才可進行二次烧录");
+    return false;
+  }
+  if (*typed != expected) {
+    platform::CurrentPrompter().Show("密碼輸入錯誤.(請注意大小字母會有差異)");
+    return false;
+  }
+  return true;
+}
+
+// --- outcomes ----------------------------------------------------------------------------
+
+void CTessaload_AllInOne_VxproxyDlg::OnSuccess(const FlowFacts& facts) {
+  ShowOutcome("PASS");
+  progress_->setValue(0);
+  lastOutcome_ = 1;
+  if (NeedsHostRestart(flowHost_.SelectedDeviceText())) {
+    const platform::PromptAnswer answer = platform::CurrentPrompter().Ask(
+        "Restart Windows System?", "Warning", platform::PromptKind::YesNo, platform::PromptAnswer::No);
+    if (answer == platform::PromptAnswer::Yes) {
+      std::string error;
+      if (services_.restart && !services_.restart->Request(error)) platform::CurrentPrompter().Show(error);
+      return;
+    }
+  }
+  if (resultLog_) AppendBurnResultRow(facts.manufacturer, true, 0);
+  if (workerExists_) {
+    if (loopTest_ && runsLeft_ == 0) {
+      worker_->Post(kJobCloseDevice);
+      worker_->Post(kJobDeviceList, 0);
+      deviceReady_ = 0;
+    } else if (!loopTest_) {
+      worker_->Post(kJobCloseDevice);
+      deviceReady_ = 0;
+      worker_->Post(kJobDeviceList, 1);
+      if (resultFileMode_ == 1) resultFile_.Write("pass");
+      if (resultFileMode_ == 2)
+        resultFile_.Write(Format("After Download,TestResult = pass, VID is 0x%04x, PID is 0x%04x, Rev is 0x%04x\n",
+                                 facts.vid, facts.pid, facts.rev));
+      resultFile_.Close();
+      if (setting::Get(setting::kAutoRun) == 2) worker_->PostQuit();  // the program ends
+    }
+  }
+  UpdateControls(false);
+  stop_.ResetStop();
+}
+
+void CTessaload_AllInOne_VxproxyDlg::OnFailure(int status, const FlowFacts& facts) {
+  ShowOutcome("FAIL");
+  progress_->setValue(0);
+  lastOutcome_ = 2;
+  failureText_ = StatusText(status);
+  if (resultLog_) AppendBurnResultRow(facts.manufacturer, false, status);
+  stop_.ResetStop();
+  if (workerExists_) {
+    worker_->Post(kJobCloseDevice);
+    worker_->Post(kJobDeviceList, 1);
+  }
+  if (resultFileMode_ == 1) resultFile_.Write("fail");
+  if (resultFileMode_ == 2)
+    resultFile_.Write(
+        Format("TestResult = fail, VID is 0x%04x, PID is 0x%04x, Rev is 0x%04x\n", facts.vid, facts.pid, facts.rev));
+  resultFile_.Close();
+  UpdateControls(false);
+}
+
+// --- devices -------------------------------------------------------------------------------
+
+void CTessaload_AllInOne_VxproxyDlg::OnDeviceInfo(int status, std::intptr_t reason, const FlowFacts& facts) {
+  identityCheck_ = 1;
+  devices_->clear();
+  for (const std::string& entry : facts.deviceList.entries) devices_->addItem(Q(entry));
+  devices_->setCurrentIndex(facts.deviceList.selected);
+  if (status == kStsCheckDeviceInfoOk) {
+    char text[160];
+    if (setting::Get(setting::kBcdType) != 0)
+      std::snprintf(text, sizeof text, "Current FW: 0x%04x", facts.rev);
+    else
+      std::snprintf(text, sizeof text, "Current FW: %s", facts.identityText.c_str());
+    versionText_ = text;
+    statusText_ = lastOutcome_ == 1 ? "Download Succeed" : lastOutcome_ == 2 ? failureText_ : facts.connectionText;
+    family_->setVisible(facts.chipFamily == 0x0A || facts.chipFamily == 0x0F);
+    serialText_ = setting::Get(setting::kSnAddress) != 0 ? facts.serialText : facts.manufacturer;
+    deviceReady_ = 1;
+  } else {
+    versionText_ = "Current FW: N/A";
+    familyText_ = "N/A";
+    family_->hide();
+    statusText_ = "No USB Audio";
+    outcomeText_ = "N/A";
+    serialText_.clear();
+    deviceReady_ = 0;
+  }
+  imageSourceText_ = facts.imageSourceText;
+  if (deviceReady_) {
+    identityCheck_ = facts.listCheckResult;
+    // An automatic start never follows the refresh after an outcome.
+    if (identityCheck_ == 1 && VidPidCheckConfigured() && autoRun_ && reason == 0) {
+      if (const int delay = setting::Get(setting::kAutoRunDelay); delay > 0) clock_.SleepMs(std::uint32_t(delay));
+      mailbox_.Post(kMsgCommand, kIdStart, 0);
+      autoRun_ = 0;
+    }
+  }
+  UpdateControls(false);
+  WriteControls();
+  mailbox_.Post(kMsgProgress, 0, 0);
+}
+
+void CTessaload_AllInOne_VxproxyDlg::OnDeviceChange(bool arrived, std::uint32_t instance) {
+  if (!workerExists_) return;
+  const CDevFlow* flow = CurrentFlow();
+  const std::uint32_t held = flow ? flow->m_hDevice : 0;
+  if (arrived) {
+    if (held || busy_) return;
+    ShowStatus("Device Opened");
+    if (worker_->PostUnlessWaiting(kJobDeviceList, 0)) ++deviceChangeRefreshes_;
+    return;
+  }
+  if (held && held == instance && busy_) {
+    // The codec left during a reset: end the settle wait at once.
+    if (DevLib_GetLibType() == 0) DevLib_CancelWait();
+    return;
+  }
+  if (busy_) return;
+  lastOutcome_ = 0;
+  if (worker_->PostUnlessWaiting(kJobDeviceList, 0)) ++deviceChangeRefreshes_;
+}
+
+void CTessaload_AllInOne_VxproxyDlg::OnDeviceChosen(int position) {
+  if (position < 0 || !workerExists_) return;
+  lastOutcome_ = 0;
+  flowHost_.SetSelectedDeviceText(devices_->itemText(position).toStdString());
+  worker_->Post(kJobDeviceListAfterReset, position);
+  UpdateControls(true);
+}
+
+void CTessaload_AllInOne_VxproxyDlg::PollBus() {
+  // The simulated bus reports arrivals when it is looked at.
+  if (!busy_ && workerExists_ && !worker_->Busy()) services_.context.usbHost->Nodes();
+}
+
+// --- closing ---------------------------------------------------------------------------------
+
+void CTessaload_AllInOne_VxproxyDlg::OnClosing() {
+  if (closing_) return;  // the window closes once the worker has ended
+  closing_ = true;
+  if (workerExists_) {
+    stop_.RequestStop();
+    worker_->PostQuit();  // it ends after its current job and posts 0x412
+    workerExists_ = false;
+  } else {
+    mailbox_.Post(kMsgWorkerEnded, 0, 0);
+  }
+}
+
+void CTessaload_AllInOne_VxproxyDlg::OnWorkerEnded() {
+  clock_.SleepMs(kCloseDelayMs);
+  CleanUp();
+  done(QDialog::Rejected);
+}
+
+void CTessaload_AllInOne_VxproxyDlg::CleanUp() {
+  if (cleanedUp_) return;
+  cleanedUp_ = true;
+  busPoll_.stop();
+  if (services_.context.usbHost) services_.context.usbHost->SetHotplugCallback({});
+  if (worker_) {
+    stop_.RequestStop();
+    worker_.reset();  // waits for the current job
+  }
+  workerExists_ = false;
+  CloseFlowDevice();
+  resultFile_.Close();
+  mailbox_.Close();
+  SetFlowHost(nullptr);
+  SetNotifySink(nullptr);
+}
+
+// --- controls ---------------------------------------------------------------------------------
+
+void CTessaload_AllInOne_VxproxyDlg::UpdateControls(bool busy) {
+  const bool enable = deviceReady_ == 1 && !busy && (!VidPidCheckConfigured() || identityCheck_ == 1);
+  start_->setEnabled(enable);
+  family_->setEnabled(enable);
+  version_->setEnabled(enable);
+  busy_ = busy;
+  progress_->setValue(0);
+}
+
+void CTessaload_AllInOne_VxproxyDlg::WriteControls() {
+  imageSource_->setText(Q(imageSourceText_));
+  runsLeftEdit_->setText(QString::number(runsLeft_.load()));
+  loopLabel_->setText(Q(loopText_));
+  ShowOutcome(outcomeText_);
+  serial_->setText(Q(serialText_));
+  version_->setText(Q(versionText_));
+  ShowStatus(statusText_);
+  family_->setText(Q(familyText_));
+}
+
+void CTessaload_AllInOne_VxproxyDlg::ReadControls() {
+  runsLeft_ = runsLeftEdit_->text().toInt();
+  imageSourceText_ = imageSource_->text().toStdString();
+}
+
+void CTessaload_AllInOne_VxproxyDlg::ShowOutcome(const std::string& text) {
+  outcomeText_ = text;
+  outcome_->setText(Q(text));
+  QPalette palette = outcome_->palette();
+  palette.setColor(QPalette::Window, text == "PASS" ? QColor(0, 255, 0) : QColor(255, 0, 0));
+  outcome_->setPalette(palette);
+}
+
+void CTessaload_AllInOne_VxproxyDlg::ShowStatus(const std::string& text) {
+  statusText_ = text;
+  status_->setText(Q(text));
+  QPalette palette = status_->palette();
+  palette.setColor(QPalette::WindowText, text.find("QV") != std::string::npos ? Qt::red : Qt::black);
+  status_->setPalette(palette);
+}
