@@ -100,20 +100,22 @@ int CMpFlow_OTP::OTP_CheckSpace() {
     return 0;
   }
   const otp::Usage usage = otp::ComputeUsage(vd, ecc);
+  // Refused before anything is written: the codec goes back to its code.
+  auto refuse = [&](int status) {
+    PostPhase(kStsPhaseResetToNewCode);
+    MP_DoReset(kResetRom, 0);
+    PostFailure(status);
+    return 0;
+  };
   if (usage.freeEntries == 0) {
     platform::CurrentPrompter().Ask("No Available VD Block!", "Error", platform::PromptKind::Error,
                                     platform::PromptAnswer::Ok);
-    PostFailure(kStsNotEnoughVdBlock);
-    return 0;
+    return refuse(kStsNotEnoughVdBlock);
   }
   // A factory script cannot answer: the questions take their Yes there.
   bool goOn = usage.free > kLowSpace || Ask("OTP Code Size Less than 5K,\nContinue to Update!");
   goOn = goOn && (usage.freeEntries > kLowEntries || Ask("OTP VD Block Less than 4,\nContinue to Update!"));
-  if (goOn) return 1;
-  PostPhase(kStsPhaseResetToNewCode);
-  MP_DoReset(kResetRom, 0);
-  PostFailure(kStsWriteOtpFail);
-  return 0;
+  return goOn ? 1 : refuse(kStsWriteOtpFail);
 }
 
 int CMpFlow_OTP::OTP_UpdateEx_Cmd2(const std::vector<std::uint8_t>& data) {
