@@ -564,22 +564,22 @@ int CMpFlow_OTP::MP_OTPClearECC() {
 
 int CMpFlow_OTP::MP_OTPClearPreVDBlock() {
   TraceScope scope("CMpFlow_OTP::MP_OTPClearPreVDBlock", kTraceOtpDetail);
-  for (int i = 0; i < m_iSelBlock; ++i) {
-    std::uint8_t entry[otp::kVdEntrySize];
-    if (OtpReadChunk(otp::VdAddress(i), otp::kVdEntrySize, entry) && entry[4] == VdFlag())
-      RetireByte(std::uint16_t(otp::VdAddress(i) + 4));
-  }
+  RetireEntriesBelow(m_iSelBlock);
   return 1;
 }
 
 int CMpFlow_OTP::MP_OTPClearPrePreVDBlock() {
   TraceScope scope("CMpFlow_OTP::MP_OTPClearPrePreVDBlock", kTraceOtpDetail);
-  for (int i = 0; i < m_iPreSelBlock; ++i) {
+  RetireEntriesBelow(m_iPreSelBlock);
+  return 1;
+}
+
+void CMpFlow_OTP::RetireEntriesBelow(int limit) {
+  for (int i = 0; i < limit; ++i) {
     std::uint8_t entry[otp::kVdEntrySize];
     if (OtpReadChunk(otp::VdAddress(i), otp::kVdEntrySize, entry) && entry[4] == VdFlag())
       RetireByte(std::uint16_t(otp::VdAddress(i) + 4));
   }
-  return 1;
 }
 
 int CMpFlow_OTP::MP_OTPBlockValidAndSet(std::uint16_t entryAddress, int index, const std::uint8_t* ecc) {
