@@ -10,6 +10,7 @@
 #include "app/trace.h"
 #include "device/dev_lib.h"
 #include "flow/flow_host.h"
+#include "flow/job_flags.h"
 #include "image/ic_type_ini.h"
 #include "image/image_load.h"
 #include "image/image_parse.h"
@@ -152,4 +153,19 @@ void CEepromConfigInfo::RefreshAfterDownload() {
     MP_GetDeviceInfo();
     MP_RefreshIdentity();
   }
+}
+
+void CEepromConfigInfo::SetResetAfterJob(int resetAfter) {
+  if (resetAfter)
+    JobFlags |= kJobResetAfterUpdate;
+  else
+    JobFlags &= ~kJobResetAfterUpdate;
+}
+
+int CEepromConfigInfo::BeginDownload() {
+  DevLib_GetIdentity(m_hDevice, vid, pid, rev);
+  int status = 0;
+  if (PreActionForAllInOne(status)) return 1;
+  PostFailure(status);
+  return 0;
 }

@@ -30,6 +30,9 @@ class CEepromConfigInfo : public CMpFlow_Eeprom {
   int PreActionForAllInOne(int& status);
 
  protected:
+  // The start of every download: the device's identity read, the serial
+  // number written into the image; posts the failure. 1 to go on.
+  int BeginDownload();
   // Writes the buffer to a file, creating its folder first.
   static int SaveFile(const std::string& fileName, const std::vector<std::uint8_t>& data, bool asText);
   // After a download in window mode with "SaveSN": the window's serial-number
@@ -37,4 +40,6 @@ class CEepromConfigInfo : public CMpFlow_Eeprom {
   void SerialCountdown();
   // Window mode: the device's identity and state shown again after a download.
   void RefreshAfterDownload();
+  // EraseCodeEx: job bit 0x01 from the argument.
+  static void SetResetAfterJob(int resetAfter);
 };

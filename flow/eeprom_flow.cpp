@@ -26,34 +26,33 @@ int CMpFlow_Eeprom::ResetToNewCode(int& status) {
 }
 
 int CMpFlow_Eeprom::EE16_UpdateEx_Cmd2(std::vector<std::uint8_t>& image, int& status) {
-  TraceScope scope("CMpFlow_Eeprom::EE16_UpdateEx_Cmd2", kTraceFlow);
-  const std::uint32_t n = std::uint32_t(image.size());
-  if (!MP_EepromWPOff()) return Fail(scope, "Disable Write Protect Fail\n", kStsDisableWpFail, status);
-  if (n > kTagByte) image[kTagByte] = 0xFF;  // the tag goes in last
-  if (!MP_WriteEeprom16(image.data(), n)) return Fail(scope, "Write I2CEEP Fail\n", kStsUpdateEepromFail, status);
-  readBack.assign(n, 0);
-  if (!MP_VerifyEeprom16(readBack.data(), n)) return Fail(scope, "Read I2CEEP Fail\n", kStsReadEepromFail, status);
-  if (readBack != image) return Fail(scope, "Check I2CEEP Fail\n", kStsCompareDataFail, status);
-  if (!MP_WriteEeprom16Tag()) return Fail(scope, "Write I2CEEP Tag Fail\n", kStsWriteTagFail, status);
-  if (!MP_EepromWPOn()) return Fail(scope, "Enable Write Protect Fail\n", kStsEnableWpFail, status);
-  if (JobFlags & kJobResetAfterUpdate) return ResetToNewCode(status);
-  return 1;
+  return UpdateSteps(16, image, status);
 }
 
 int CMpFlow_Eeprom::EE8_UpdateEx_Cmd2(std::vector<std::uint8_t>& image, int& status) {
-  TraceScope scope("CMpFlow_Eeprom::EE8_UpdateEx_Cmd2", kTraceFlow);
+  return UpdateSteps(8, image, status);
+}
+
+int CMpFlow_Eeprom::UpdateSteps(int width, std::vector<std::uint8_t>& image, int& status) {
+  TraceScope scope(width == 16 ? "CMpFlow_Eeprom::EE16_UpdateEx_Cmd2" : "CMpFlow_Eeprom::EE8_UpdateEx_Cmd2", kTraceFlow);
   const std::uint32_t n = std::uint32_t(image.size());
   if (!MP_EepromWPOff()) return Fail(scope, "Disable Write Protect Fail\n", kStsDisableWpFail, status);
-  if (!MP_EraseEeprom8()) return Fail(scope, "Erase I2CEEP Fail\n", kStsEraseEepromFail, status);
-  if (!MP_CheckEeprom8Empty()) return Fail(scope, "Check I2CEEP Empty Fail\n", kStsCheckEmptyFail, status);
-  // As for 16-bit parts: a header written before the rest of the image would
-  // let the boot ROM start a partly written image after a power loss.
+  if (width == 8) {
+    if (!MP_EraseEeprom8()) return Fail(scope, "Erase I2CEEP Fail\n", kStsEraseEepromFail, status);
+    if (!MP_CheckEeprom8Empty()) return Fail(scope, "Check I2CEEP Empty Fail\n", kStsCheckEmptyFail, status);
+  }
+  // The tag goes in last, for both widths: a header written before the rest
+  // of the image would let the boot ROM start a partly written image after a
+  // power loss.
   if (n > kTagByte) image[kTagByte] = 0xFF;
-  if (!MP_WriteEeprom8(image.data(), n)) return Fail(scope, "Write I2CEEP Fail\n", kStsUpdateEepromFail, status);
+  const int written = width == 16 ? MP_WriteEeprom16(image.data(), n) : MP_WriteEeprom8(image.data(), n);
+  if (!written) return Fail(scope, "Write I2CEEP Fail\n", kStsUpdateEepromFail, status);
   readBack.assign(n, 0);
-  if (!MP_ReadEeprom8(readBack.data(), n)) return Fail(scope, "Read I2CEEP Fail\n", kStsReadEepromFail, status);
+  const int read = width == 16 ? MP_VerifyEeprom16(readBack.data(), n) : MP_ReadEeprom8(readBack.data(), n);
+  if (!read) return Fail(scope, "Read I2CEEP Fail\n", kStsReadEepromFail, status);
   if (readBack != image) return Fail(scope, "Check I2CEEP Fail\n", kStsCompareDataFail, status);
-  if (!MP_WriteEeprom8Tag()) return Fail(scope, "Write I2CEEP Tag Fail\n", kStsWriteTagFail, status);
+  const int tagged = width == 16 ? MP_WriteEeprom16Tag() : MP_WriteEeprom8Tag();
+  if (!tagged) return Fail(scope, "Write I2CEEP Tag Fail\n", kStsWriteTagFail, status);
   if (!MP_EepromWPOn()) return Fail(scope, "Enable Write Protect Fail\n", kStsEnableWpFail, status);
   if (JobFlags & kJobResetAfterUpdate) return ResetToNewCode(status);
   return 1;

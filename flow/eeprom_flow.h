@@ -26,4 +26,7 @@ class CMpFlow_Eeprom : public CDevFlow {
 
  protected:
   int ResetToNewCode(int& status);
+
+ private:
+  int UpdateSteps(int width, std::vector<std::uint8_t>& image, int& status);
 };

@@ -35,12 +35,7 @@ int CEepromInfo::UpdateCode() {
 
 int CEepromInfo::EEU_Download() {
   TraceScope scope("CEepromInfo::EEU_Download", kTraceFlow);
-  DevLib_GetIdentity(m_hDevice, vid, pid, rev);
-  int status = 0;
-  if (!PreActionForAllInOne(status)) {
-    PostFailure(status);
-    return 0;
-  }
+  if (!BeginDownload()) return 0;
   if (!MP_OpenRomDevice()) return 0;
   const int result = EE_Update(width_, download.image);
   SerialCountdown();
@@ -89,9 +84,6 @@ int CEepromInfo::SilenceReadText(const std::string& fileName) {
 }
 
 int CEepromInfo::EraseCodeEx(int resetAfter) {
-  if (resetAfter)
-    JobFlags |= kJobResetAfterUpdate;
-  else
-    JobFlags &= ~kJobResetAfterUpdate;
+  SetResetAfterJob(resetAfter);
   return EraseCode();
 }

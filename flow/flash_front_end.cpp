@@ -106,12 +106,7 @@ void CFlashInfo::PrepareImageForDevice() {
 
 int CFlashInfo::FFU_Download() {
   TraceScope scope("CFlashInfo::FFU_Download", kTraceFlow);
-  DevLib_GetIdentity(m_hDevice, vid, pid, rev);
-  int status = 0;
-  if (!PreActionForAllInOne(status)) {
-    PostFailure(status);
-    return 0;
-  }
+  if (!BeginDownload()) return 0;
   PrepareImageForDevice();
   const std::uint8_t family = IcFamily();
   if (family != 23 && family != 26 && !MP_OpenRomDevice()) return 0;
@@ -193,9 +188,6 @@ int CSPIFlashInfo_USB::SilenceReadText(const std::string& fileName) {
 }
 
 int CSPIFlashInfo_USB::EraseCodeEx(int resetAfter) {
-  if (resetAfter)
-    JobFlags |= kJobResetAfterUpdate;
-  else
-    JobFlags &= ~kJobResetAfterUpdate;
+  SetResetAfterJob(resetAfter);
   return EraseCode();
 }

@@ -100,20 +100,22 @@ int CMpFlow_OTP::OTP_CheckSpace() {
     return 0;
   }
   const otp::Usage usage = otp::ComputeUsage(vd, ecc);
+  // Refused before anything is written: the codec goes back to its code.
+  auto refuse = [&](int status) {
+    PostPhase(kStsPhaseResetToNewCode);
+    MP_DoReset(kResetRom, 0);
+    PostFailure(status);
+    return 0;
+  };
   if (usage.freeEntries == 0) {
     platform::CurrentPrompter().Ask("No Available VD Block!", "Error", platform::PromptKind::Error,
                                     platform::PromptAnswer::Ok);
-    PostFailure(kStsNotEnoughVdBlock);
-    return 0;
+    return refuse(kStsNotEnoughVdBlock);
   }
   // A factory script cannot answer: the questions take their Yes there.
   bool goOn = usage.free > kLowSpace || Ask("OTP Code Size Less than 5K,\nContinue to Update!");
   goOn = goOn && (usage.freeEntries > kLowEntries || Ask("OTP VD Block Less than 4,\nContinue to Update!"));
-  if (goOn) return 1;
-  PostPhase(kStsPhaseResetToNewCode);
-  MP_DoReset(kResetRom, 0);
-  PostFailure(kStsWriteOtpFail);
-  return 0;
+  return goOn ? 1 : refuse(kStsWriteOtpFail);
 }
 
 int CMpFlow_OTP::OTP_UpdateEx_Cmd2(const std::vector<std::uint8_t>& data) {
@@ -562,22 +564,22 @@ int CMpFlow_OTP::MP_OTPClearECC() {
 
 int CMpFlow_OTP::MP_OTPClearPreVDBlock() {
   TraceScope scope("CMpFlow_OTP::MP_OTPClearPreVDBlock", kTraceOtpDetail);
-  for (int i = 0; i < m_iSelBlock; ++i) {
-    std::uint8_t entry[otp::kVdEntrySize];
-    if (OtpReadChunk(otp::VdAddress(i), otp::kVdEntrySize, entry) && entry[4] == VdFlag())
-      RetireByte(std::uint16_t(otp::VdAddress(i) + 4));
-  }
+  RetireEntriesBelow(m_iSelBlock);
   return 1;
 }
 
 int CMpFlow_OTP::MP_OTPClearPrePreVDBlock() {
   TraceScope scope("CMpFlow_OTP::MP_OTPClearPrePreVDBlock", kTraceOtpDetail);
-  for (int i = 0; i < m_iPreSelBlock; ++i) {
+  RetireEntriesBelow(m_iPreSelBlock);
+  return 1;
+}
+
+void CMpFlow_OTP::RetireEntriesBelow(int limit) {
+  for (int i = 0; i < limit; ++i) {
     std::uint8_t entry[otp::kVdEntrySize];
     if (OtpReadChunk(otp::VdAddress(i), otp::kVdEntrySize, entry) && entry[4] == VdFlag())
       RetireByte(std::uint16_t(otp::VdAddress(i) + 4));
   }
-  return 1;
 }
 
 int CMpFlow_OTP::MP_OTPBlockValidAndSet(std::uint16_t entryAddress, int index, const std::uint8_t* ecc) {

@@ -85,6 +85,8 @@ class CMpFlow_OTP : public CEepromConfigInfo {
   // Retires a table entry through one of its bytes: the byte's complement
   // programmed over it.
   void RetireByte(std::uint16_t address);
+  // Retires the entries below `limit` that carry this download's flag.
+  void RetireEntriesBelow(int limit);
   // One table write with 8 corrections; `failed` tells whether a byte failed.
   int WriteTable(std::uint16_t address, const std::uint8_t* bytes, std::uint32_t length, bool& failed);
   void MP_OTPInit();

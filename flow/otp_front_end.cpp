@@ -56,12 +56,7 @@ int COTPInfo::OTP_ForConfigDownload(const std::vector<std::uint8_t>& image, int 
 
 int COTPInfo::OTP_Download() {
   TraceScope scope("COTPInfo::OTP_Download", kTraceFlow);
-  DevLib_GetIdentity(m_hDevice, vid, pid, rev);
-  int status = 0;
-  if (!PreActionForAllInOne(status)) {
-    PostFailure(status);
-    return 0;
-  }
+  if (!BeginDownload()) return 0;
   if (!MP_OpenRomDevice()) return 0;
   // The parts are cut from a copy: the job keeps its image whole.
   const std::vector<std::uint8_t> image = download.image;

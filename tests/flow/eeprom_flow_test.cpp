@@ -47,11 +47,6 @@ class EepromBench : public BenchFixture {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-  sim::FirmwareVersion Running() {
-    auto bench = Saved();
-    const sim::Codec& codec = *bench->Find("codec");
-    return codec.Mode() == sim::CodecMode::kRunning ? codec.RunningVersion() : sim::FirmwareVersion{};
-  }
 
   CEepromInfo* flow_ = nullptr;
 };

@@ -109,6 +109,12 @@ class BenchFixture : public testing::Test {
   }
   std::uint64_t Resets(const std::string& name) { return Saved()->Find(name)->Counters().resets; }
   std::vector<std::uint8_t> CodeMemory(const std::string& name) { return Saved()->Find(name)->Memory().Bytes(); }
+  // The version the codec runs; zeros in its boot ROM.
+  sim::FirmwareVersion Running(const std::string& name = "codec") {
+    auto bench = Saved();
+    const sim::Codec& codec = *bench->Find(name);
+    return codec.Mode() == sim::CodecMode::kRunning ? codec.RunningVersion() : sim::FirmwareVersion{};
+  }
 
   TestHost host;
   std::string folder_;

@@ -60,11 +60,6 @@ class OtpBench : public BenchFixture {
   static Bytes At(const Bytes& memory, std::uint32_t address, std::size_t n) {
     return Bytes(memory.begin() + address, memory.begin() + address + n);
   }
-  sim::FirmwareVersion Running() {
-    auto bench = Saved();
-    const sim::Codec& codec = *bench->Find("codec");
-    return codec.Mode() == sim::CodecMode::kRunning ? codec.RunningVersion() : sim::FirmwareVersion{};
-  }
 
   COTPInfo_USB* flow_ = nullptr;
 };

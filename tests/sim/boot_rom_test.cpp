@@ -76,8 +76,17 @@ TEST(BootRom, EepromImageStartsOnlyOnceItsTagByteIsWritten) {
   memory.Load(image);
   EXPECT_FALSE(DecideBoot(Chip("VMC2232"), memory).starts);
   image[1] = 0xA5;  // the tag: the header's signature byte, written last
+  image[0x11B] = 0x52;  // the version record, as in every small image
   memory.Load(image);
-  EXPECT_TRUE(DecideBoot(Chip("VMC2232"), memory).starts);
+  const BootDecision boot = DecideBoot(Chip("VMC2232"), memory);
+  EXPECT_TRUE(boot.starts);
+  EXPECT_EQ(boot.version[0], 5);
+}
+
+TEST(BootRom, OnlyOtpChipsReportTheBlankOtpVersionWhileNoCodeRuns) {
+  EXPECT_EQ(BootRomVersion(MemoryKind::kOtp), (FirmwareVersion{0xB, 0xB, 0xBB, 0xBBBB, 0xBBBB, 0xBBBB}));
+  EXPECT_EQ(BootRomVersion(MemoryKind::kSpiFlash), FirmwareVersion{});
+  EXPECT_EQ(BootRomVersion(MemoryKind::kEeprom16), FirmwareVersion{});
 }
 
 TEST(BootRom, OtpRunsTheNewestCodeBlockWithItsRepairs) {
@@ -106,6 +115,9 @@ TEST(BootRom, OtpRunsTheNewestCodeBlockWithItsRepairs) {
   const BootDecision boot = DecideBoot(Chip("VMC2232"), memory);
   EXPECT_EQ(boot.imageStart, 0x400u);
   EXPECT_EQ(boot.version[0], 5);
+  otp[0x3F70 + 5 + 4] = 0xFF;  // the newer entry retired: the older block runs again
+  memory.Load(otp);
+  EXPECT_EQ(DecideBoot(Chip("VMC2232"), memory).imageStart, 0u);
 }
 
 }  // namespace

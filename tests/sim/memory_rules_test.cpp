@@ -64,8 +64,10 @@ class OtpRules : public BenchTest {
     spec.memory = sim::MemoryKind::kOtp;
     Start({spec});
   }
-  std::vector<std::uint8_t> OtpWrite(std::uint16_t address, const std::vector<std::uint8_t>& data) {
-    EXPECT_EQ(channels_->Command(0x02, 0x97, address, static_cast<std::uint16_t>(data.size()), 8), kErrorSuccess);
+  std::vector<std::uint8_t> OtpWrite(std::uint16_t address, const std::vector<std::uint8_t>& data,
+                                     std::uint16_t corrections = 8) {
+    EXPECT_EQ(channels_->Command(0x02, 0x97, address, static_cast<std::uint16_t>(data.size()), corrections),
+              kErrorSuccess);
     EXPECT_EQ(channels_->WriteUnits(data), kErrorSuccess);
     EXPECT_EQ(channels_->Command(0x02, 0xDC, 0, 0x13), kErrorSuccess);
     std::vector<std::uint8_t> report(19);
@@ -78,6 +80,23 @@ class OtpRules : public BenchTest {
     EXPECT_EQ(channels_->ReadUnits(out), kErrorSuccess);
     return out;
   }
+
+  // Stuck bits are armed in the bench folder, as tessaload-sim fault does.
+  void ArmStuck(const std::string& spec) {
+    std::string error;
+    device_.reset();
+    host_.reset();
+    {
+      auto bench = sim::Bench::Load(folder_, error);
+      ASSERT_TRUE(bench);
+      auto& codec = *bench->Find("codec");
+      ASSERT_TRUE(sim::ApplyFaultSpec(spec, codec.Faults(), codec.Memory().StuckBits(), error));
+      ASSERT_TRUE(bench->Save(error));
+    }
+    host_ = sim::OpenBench(folder_, error);
+    ASSERT_TRUE(host_);
+    Reopen();
+  }
 };
 
 TEST_F(OtpRules, ReadsZeroUnprogrammedAndProgrammingOnlySetsBits) {
@@ -89,21 +108,7 @@ TEST_F(OtpRules, ReadsZeroUnprogrammedAndProgrammingOnlySetsBits) {
 }
 
 TEST_F(OtpRules, StuckBitsShowInTheProgramFailReport) {
-  // Stuck bits are armed in the bench folder, as tessaload-sim fault does.
-  std::string error_;
-  device_.reset();
-  host_.reset();
-  {
-    auto bench = sim::Bench::Load(folder_, error_);
-    ASSERT_TRUE(bench);
-    auto& codec = *bench->Find("codec");
-    ASSERT_TRUE(sim::ApplyFaultSpec("stuck-otp=1234:04,stuck-otp=123A:80", codec.Faults(),
-                                    codec.Memory().StuckBits(), error_));
-    ASSERT_TRUE(bench->Save(error_));
-  }
-  host_ = sim::OpenBench(folder_, error_);
-  ASSERT_TRUE(host_);
-  Reopen();
+  ArmStuck("stuck-otp=1234:04,stuck-otp=123A:80");
 
   const std::vector<std::uint8_t> report = OtpWrite(0x1230, std::vector<std::uint8_t>(16, 0xFF));
   EXPECT_EQ(std::vector<std::uint8_t>(report.begin(), report.begin() + 5),
@@ -111,6 +116,14 @@ TEST_F(OtpRules, StuckBitsShowInTheProgramFailReport) {
   EXPECT_EQ(OtpRead(0x1234, 1)[0], 0xFB);
   // Bits that are not asked for do not count as failures.
   EXPECT_EQ(OtpWrite(0x1234, {0x03})[0], 0);
+}
+
+TEST_F(OtpRules, AWriteGivesUpOnceMoreBytesFailedThanItMayCorrect) {
+  ArmStuck("stuck-otp=0200:01,stuck-otp=0202:01,stuck-otp=0204:01");
+  const std::vector<std::uint8_t> report = OtpWrite(0x200, std::vector<std::uint8_t>(8, 0xFF), 1);
+  EXPECT_EQ(std::vector<std::uint8_t>(report.begin(), report.begin() + 5),
+            (std::vector<std::uint8_t>{2, 0x02, 0x00, 0x02, 0x02}));
+  EXPECT_EQ(OtpRead(0x200, 8), (std::vector<std::uint8_t>{0xFE, 0xFF, 0xFE, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(OtpRules, LockedOtpRefusesWrites) {

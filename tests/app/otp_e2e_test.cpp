@@ -1,0 +1,146 @@
+// The factory command line on a codec with OTP code memory: the write's
+// version rule (exit codes 2 and 3), "-dumpotp", "-detect" through a lifetime
+// of downloads until the OTP is full, and power lost after every few
+// transfers of a download.
+#include <regex>
+
+#include "tests/support/factory_fixture.h"
+
+namespace {
+
+class OtpStation : public Factory {
+ protected:
+  void SetUp() override {
+    Factory::SetUp();
+    bench_ = station_.File("bench-otp");
+    Must(Sim("create " + bench_));
+    Must(Sim("add " + bench_ + " c1 --chip VMC2232 --memory otp"));
+  }
+  std::string Build(int build) {
+    char version[32], name[32];
+    std::snprintf(version, sizeof version, "4.120.0000-0000.%04d", build);
+    std::snprintf(name, sizeof name, "v%d.bin", build);
+    Must(Image("build --chip VMC2232 --memory otp --version " + std::string(version) + " -o " + station_.File(name)));
+    return name;
+  }
+  static std::string Usage(double used, double free, int times) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "Begin to Check OTP Status!\r\nUsed OTP Space: %0.2f KB\nFree OTP Space: %0.2f KB\n"
+                  "Remaining Programmable Times: %d.\r\n",
+                  used / 1024, free / 1024, times);
+    return text;
+  }
+  int Transfers() {
+    std::smatch m;
+    const std::string state = Show();
+    return std::regex_search(state, m, std::regex("transfers +([0-9]+)")) ? std::stoi(m[1]) : -1;
+  }
+};
+
+TEST_F(OtpStation, ABlankOtpTakesAWriteAndTheSameOrAnOlderVersionIsRefused) {
+  const std::string v2 = Build(2), v1 = Build(1), v3 = Build(3);
+  EXPECT_NE(Show().find("boot ROM update mode"), std::string::npos) << "a blank OTP starts nothing";
+  const Outcome first = Tessaload("-f -write " + v2);
+  EXPECT_EQ(first.code, 0) << first.out;
+  EXPECT_NE(Show().find("4.120.0000-0000.0002"), std::string::npos);
+  const std::string programmed = Dump();
+
+  const Outcome same = Tessaload("-f -write " + v2);
+  EXPECT_EQ(same.code, 2) << same.out;
+  EXPECT_NE(same.out.find("Write fw fail!"), std::string::npos);
+  const Outcome older = Tessaload("-f -write " + v1);
+  EXPECT_EQ(older.code, 3) << older.out;
+  EXPECT_EQ(Dump(), programmed) << "a refused write leaves the OTP alone";
+
+  EXPECT_EQ(Tessaload("-f -write " + v3).code, 0);
+  EXPECT_NE(Show().find("4.120.0000-0000.0003"), std::string::npos);
+}
+
+TEST_F(OtpStation, DumpOtpWritesTheWholeOtp) {
+  const std::string v1 = Build(1);
+  ASSERT_EQ(Tessaload("-f -write " + v1).code, 0);
+  const Outcome dump = Tessaload("-f -dumpotp otp.bin");
+  EXPECT_EQ(dump.code, 0) << dump.out;
+  EXPECT_NE(dump.out.find("Begin to Dump OTP!\r\nDump OTP pass!\r\n"), std::string::npos) << dump.out;
+  const std::string content = station_.Read("otp.bin");
+  EXPECT_EQ(content.size(), 0x4000u);
+  EXPECT_EQ(content, Dump());
+  EXPECT_NE(Show().find("4.120.0000-0000.0001"), std::string::npos) << "the codec runs its code again";
+}
+
+TEST_F(OtpStation, DetectFollowsALifetimeOfDownloadsUntilTheOtpIsFull) {
+  std::uint32_t used = 0;
+  for (int build = 1; build <= 9; ++build) {
+    SCOPED_TRACE("download " + std::to_string(build));
+    const std::string image = Build(build);
+    const std::string bytes = station_.Read(image);
+    const std::uint32_t size = std::uint32_t(bytes.size());
+    const auto times = [&](std::uint32_t free, int entries) { return int(std::min<std::uint32_t>(free / size, entries)); };
+    const Outcome before = Tessaload("-f -detect " + image);
+    EXPECT_NE(before.out.find(Usage(used, 16224 - used, times(16224 - used, 18 - 2 * build))), std::string::npos)
+        << before.out;
+    const Outcome write = Tessaload("-f -write " + image);
+    if (build == 9) {  // each download takes two VD entries: the sixteen are used up
+      EXPECT_EQ(write.code, 1) << write.out;
+      EXPECT_NE(write.out.find("Write fw fail!"), std::string::npos);
+      EXPECT_NE(Show().find("4.120.0000-0000.0008"), std::string::npos) << "the last code still runs";
+      break;
+    }
+    ASSERT_EQ(write.code, 0) << write.out;
+    EXPECT_NE(Show().find("4.120.0000-0000.000" + std::to_string(build)), std::string::npos);
+    // Both parts repeat the image's first 15 bytes.
+    used += std::uint32_t(std::uint8_t(bytes[3]) | std::uint8_t(bytes[4]) << 8) + 15;
+    const Outcome after = Tessaload("-f -detect " + image);
+    EXPECT_NE(after.out.find(Usage(used, 16224 - used, times(16224 - used, 16 - 2 * build))), std::string::npos)
+        << after.out;
+  }
+}
+
+TEST_F(OtpStation, PowerLostDuringADownloadNeverStartsAPartBlock) {
+  const std::string v1 = Build(1), v2 = Build(2);
+  ASSERT_EQ(Tessaload("-f -write " + v1).code, 0);
+  const std::string pristine = station_.File("pristine");
+  std::filesystem::copy(bench_, pristine, std::filesystem::copy_options::recursive);
+  const std::string oldMemory = Dump();
+  ASSERT_EQ(Tessaload("-f -write " + v2).code, 0);
+  const int total = Transfers();
+  ASSERT_GT(total, 100);
+
+  int ranOld = 0, ranNew = 0, blocked = 0;
+  for (int n = 1; n < total; n += 3) {
+    SCOPED_TRACE("power lost after transfer " + std::to_string(n));
+    std::filesystem::remove_all(bench_);
+    std::filesystem::copy(pristine, bench_, std::filesystem::copy_options::recursive);
+    Must(Sim("fault " + bench_ + " c1 disconnect-after=" + std::to_string(n)));
+    const Outcome o = Tessaload("-f -write " + v2);
+    const bool passed = o.out.find("Write fw pass!") != std::string::npos;
+    EXPECT_EQ(o.code == 0, passed) << o.out;
+    Sim("plug " + bench_ + " c1");
+    const std::string state = Show();
+    const std::string memory = Dump();
+    // Blocks are only ever appended: what v1 wrote is still there.
+    EXPECT_EQ(memory.substr(0, 0x180), oldMemory.substr(0, 0x180));
+    if (state.find("4.120.0000-0000.0002") != std::string::npos) {
+      ++ranNew;  // its code block was verified before its VD entry was written
+      continue;
+    }
+    EXPECT_FALSE(passed) << "a success without the new firmware";
+    EXPECT_NE(state.find("4.120.0000-0000.0001"), std::string::npos) << state;
+    ++ranOld;
+    // The documented states for the next download: it goes on behind the
+    // last valid block, or finds data a lost write left there.
+    const Outcome again = Tessaload("-f -write " + v2);
+    if (again.code != 0) {
+      EXPECT_NE(memory.substr(0x18D, 0x100), std::string(0x100, '\0')) << again.out;
+      ++blocked;
+    } else {
+      EXPECT_NE(Show().find("4.120.0000-0000.0002"), std::string::npos);
+    }
+  }
+  EXPECT_GT(ranOld, 0);
+  EXPECT_GT(ranNew, 0);
+  EXPECT_GT(blocked, 0);
+}
+
+}  // namespace
