@@ -484,6 +484,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnDeviceChange(bool arrived, std::uint32_t 
 void CTessaload_AllInOne_VxproxyDlg::OnDeviceChosen(int position) {
   if (position < 0 || !workerExists_) return;
   lastOutcome_ = 0;
+  flowHost_.SelectDevice(position);
   flowHost_.SetSelectedDeviceText(devices_->itemText(position).toStdString());
   worker_->Post(kJobDeviceListAfterReset, position);
   UpdateControls(true);

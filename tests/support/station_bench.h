@@ -3,6 +3,7 @@
 // folder: the settings, the IC-type descriptions, the device library on the
 // bench's host and the current flow object. Both the worker's tests and the
 // window's tests start here.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,7 @@ class StationBench {
     folder_ = simtest::TempBenchFolder();
     simtest::MakeBench(folder_, codecs);
     if (!faults.empty()) ArmFaults(codecs.front().name, faults);
+    if (edit) Edit(edit);
     CConfigIni config;
     config.LoadSettingsFrom("[Quillox Config]\r\nCheckVIDPID_INI=1\r\n" + settings, "");
     std::string error;
@@ -72,6 +74,17 @@ class StationBench {
     DestroySettingsStore();
     if (!folder_.empty()) std::filesystem::remove_all(folder_);
     folder_.clear();
+  }
+
+  // Changes the saved bench before Start opens it.
+  std::function<void(sim::Bench&)> edit;
+
+  void Edit(const std::function<void(sim::Bench&)>& change) {
+    std::string error;
+    auto bench = sim::Bench::Load(folder_, error);
+    ASSERT_TRUE(bench) << error;
+    change(*bench);
+    ASSERT_TRUE(bench->Save(error)) << error;
   }
 
   void ArmFaults(const std::string& name, const std::string& faults) {

@@ -1,6 +1,7 @@
 // The operator window on simulated codecs, driven through its control ids.
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QImage>
 #include <QRawFont>
 
 #include "app/status_codes.h"
@@ -28,6 +29,12 @@ TEST_F(WindowTest, StartGivesPassOnGreenAndTheCodecRunsTheBuiltInImage) {
   EXPECT_FALSE(Enabled(1003));
   ASSERT_TRUE(WaitFor([&] { return Text(1016) == "PASS"; }));
   EXPECT_EQ(Background(1016), QColor(0, 255, 0));
+  // The word is drawn: the box holds more than its green.
+  const QImage box = Control(1016)->grab().toImage();
+  int ink = 0;
+  for (int y = 0; y < box.height(); ++y)
+    for (int x = 0; x < box.width(); ++x) ink += box.pixelColor(x, y) != QColor(0, 255, 0);
+  EXPECT_GT(ink, 100);
   ASSERT_TRUE(WaitFor([&] { return Enabled(1003); }));  // the refresh after the outcome
   EXPECT_EQ(Text(1033), "Download Succeed");
   EXPECT_EQ(Text(1030), "Current FW: 4.119.0000-0000.0008");
