@@ -175,6 +175,8 @@ void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
   resultLog_ = setting::Get(setting::kLogType);
   worker_ = std::make_unique<CVexThread>(jobs_, [this] { mailbox_.Post(kMsgWorkerIdle, 0, 0); });
   workerExists_ = true;
+  if (setting::Get(setting::kRtd3) != 0 && services_.audio)
+    wakeUp_ = std::make_unique<CWakeUpThread>(*services_.audio, platform::SystemClock());
   UpdateControls(false);
   flowHost_.SetAutoRunEvent(false);
   if (CDevFlow* flow = CurrentFlow()) flow->DEV_GetDefaultDeviceForAllInOne();
@@ -507,6 +509,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnClosing() {
   } else {
     mailbox_.Post(kMsgWorkerEnded, 0, 0);
   }
+  if (wakeUp_) wakeUp_->Stop();
 }
 
 void CTessaload_AllInOne_VxproxyDlg::OnWorkerEnded() {
@@ -525,6 +528,7 @@ void CTessaload_AllInOne_VxproxyDlg::CleanUp() {
     worker_.reset();  // waits for the current job
   }
   workerExists_ = false;
+  wakeUp_.reset();  // also when the program ends without the closing sequence (AutoRun 2)
   CloseFlowDevice();
   resultFile_.Close();
   mailbox_.Close();

@@ -150,3 +150,47 @@ TEST_F(WindowTest, ClosingDuringADownloadStopsTheFlowAndClosesAfterTheWorkerEnde
 }
 
 }  // namespace
+
+namespace {
+
+// "RTD3": the keep-awake thread lives as long as the window and is stopped
+// when it closes, with or without a USB capture endpoint.
+class KeepAwakeWindow : public WindowTest, public testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    station_.Write("asound.conf", std::string("pcm.") + (GetParam() ? "usbmic" : "mic") +
+                                      " {\n  type null\n  hint { show on description \"Microphone\" }\n}\n");
+    setenv("ALSA_CONFIG_PATH", station_.File("asound.conf").c_str(), 1);
+    audio_ = platform::CreateSystemAudioCapture();
+    audio = audio_.get();
+  }
+  void TearDown() override {
+    WindowTest::TearDown();
+    unsetenv("ALSA_CONFIG_PATH");
+  }
+  std::unique_ptr<platform::AudioCapture> audio_;
+};
+
+TEST_P(KeepAwakeWindow, RunsWhileTheWindowIsOpenAndEndsWhenItCloses) {
+  Open({StationBench::Codec(kOld)}, "RTD3=1\r\n");
+  const CWakeUpThread* thread = window_->KeepAwake();
+  ASSERT_NE(thread, nullptr);
+  if (GetParam())
+    ASSERT_TRUE(WaitFor([&] { return thread->Passes() > 0; }));
+  else
+    ASSERT_TRUE(WaitFor([&] { return thread->Done(); }));
+  window_->close();
+  ASSERT_TRUE(WaitFor([&] { return !window_->isVisible(); }));
+  EXPECT_EQ(window_->KeepAwake(), nullptr);  // stopped and ended with the window
+}
+
+INSTANTIATE_TEST_SUITE_P(Endpoints, KeepAwakeWindow, testing::Bool(),
+                         [](const auto& info) { return info.param ? "UsbCapture" : "NoUsbCapture"; });
+
+TEST_F(WindowTest, WithoutRtd3ThereIsNoKeepAwakeThread) {
+  Open({StationBench::Codec(kOld)});
+  EXPECT_EQ(window_->KeepAwake(), nullptr);
+}
+
+}  // namespace

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/audio_capture.h"
 #include "platform/prompter.h"
 #include "platform/system_restart.h"
 #include "tests/support/station_bench.h"
@@ -75,6 +76,7 @@ class WindowTest : public testing::Test {
     services.context.versionText = "1.0.1";
     services.restart = &restart_;
     services.resultFolder = station_.Path();
+    services.audio = audio;
     window_ = std::make_unique<Window>(std::move(services));
     window_->show();
     Settle();
@@ -118,4 +120,5 @@ class WindowTest : public testing::Test {
   RestartDouble restart_;
   StationBench bench_;
   std::unique_ptr<Window> window_;
+  platform::AudioCapture* audio = nullptr;
 };
