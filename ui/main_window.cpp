@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <array>
 #include <cstdio>
 
 #include "app/file_routines.h"
@@ -140,12 +141,14 @@ void CTessaload_AllInOne_VxproxyDlg::BuildControls() {
   place(statusLabel_, 1189, 10, 190, 55, 20);
   status_ = new QLabel("Static");
   place(status_, 1033, 68, 190, 426, 20);
-  for (QWidget* w : {static_cast<QWidget*>(runsLeftEdit_), static_cast<QWidget*>(total_),
-                     static_cast<QWidget*>(loopLabel_)})
-    w->hide();
+  for (QWidget* w : LoopTestControls()) w->hide();
 
   connect(start_, &QPushButton::clicked, this, [this] { OnStart(false); });
   connect(devices_, &QComboBox::activated, this, [this](int position) { OnDeviceChosen(position); });
+}
+
+std::array<QWidget*, 3> CTessaload_AllInOne_VxproxyDlg::LoopTestControls() const {
+  return {runsLeftEdit_, total_, loopLabel_};
 }
 
 void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
@@ -158,9 +161,7 @@ void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
   family_->hide();
   loopTest_ = setting::Get(setting::kLoopTest);
   if (loopTest_)
-    for (QWidget* w : {static_cast<QWidget*>(runsLeftEdit_), static_cast<QWidget*>(total_),
-                       static_cast<QWidget*>(loopLabel_)})
-      w->show();
+    for (QWidget* w : LoopTestControls()) w->show();
   // Device arrival and removal come from the USB host, on a thread of its own
   // or on whichever thread looks at the bus; they are posted like any message.
   if (platform::UsbHost* host = services_.context.usbHost) {
@@ -185,8 +186,7 @@ void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
   deviceLabel_->setText("Audio IC:");
   fwVersionLabel_->hide();
   password_->hide();
-  for (QWidget* w : {static_cast<QWidget*>(statusLabel_), static_cast<QWidget*>(status_)})
-    w->move(w->x(), w->y() - kStatusRaise);
+  for (QWidget* w : std::initializer_list<QWidget*>{statusLabel_, status_}) w->move(w->x(), w->y() - kStatusRaise);
   setFixedSize(kWidth, kHeight - kHeightCut);
   fwVersionLabel_->setText("Fw Version");
   getVersion_->hide();

@@ -6,6 +6,7 @@
 // and the flows post, delivered on its own thread in posting order.
 #include <QDialog>
 #include <QTimer>
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -69,6 +70,7 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
 
  private:
   void BuildControls();
+  std::array<QWidget*, 3> LoopTestControls() const;
   void InitDialog();
   void Deliver();
   void Handle(const WindowMessage& message);

@@ -16,6 +16,7 @@
 #include "image/sample_image.h"
 #include "platform/paths.h"
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/image_fixtures.h"
 
 namespace {
 
@@ -85,13 +86,7 @@ class FlowBench : public testing::Test {
     return bench->Find(name)->Counters().resets;
   }
   static std::vector<std::uint8_t> Image(const std::string& chip, const std::string& version) {
-    SampleImageSpec spec;
-    spec.chip = chip;
-    spec.version = *ParseVersionText(version);
-    std::vector<std::uint8_t> image;
-    std::string error;
-    EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
-    return image;
+    return SampleImageBytes(chip, version);
   }
 
   TestHost host;

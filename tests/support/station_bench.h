@@ -15,9 +15,9 @@
 #include "flow/flow_host.h"
 #include "image/ic_type_ini.h"
 #include "image/image_version.h"
-#include "image/sample_image.h"
 #include "sim/faults.h"
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/image_fixtures.h"
 
 class StationBench {
  public:
@@ -29,20 +29,10 @@ class StationBench {
     spec.name = name;
     spec.chip = "VMC2230";
     spec.port = port;
-    if (!version.empty()) spec.firmware = Image("VMC2230", version);
+    if (!version.empty()) spec.firmware = SampleImageBytes("VMC2230", version);
     return spec;
   }
   static constexpr char kBuiltInVersion[] = "4.119.0000-0000.0008";
-
-  static std::vector<std::uint8_t> Image(const std::string& chip, const std::string& version) {
-    SampleImageSpec spec;
-    spec.chip = chip;
-    spec.version = *ParseVersionText(version);
-    std::vector<std::uint8_t> image;
-    std::string error;
-    EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
-    return image;
-  }
 
   // Makes the bench and starts as window mode does; `settings` are lines of
   // section "Quillox Config" after the built-in ones; `faults` (the fault

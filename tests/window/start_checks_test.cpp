@@ -83,9 +83,9 @@ TEST_P(RestartQuestion, AfterASuccess) {
   const bool yes = GetParam() == platform::PromptAnswer::Yes;
   simtest::CodecSpec codec;
   codec.chip = "VMC2270";
-  codec.firmware = StationBench::Image("VMC2270", "6.002.0000-0000.0001");
+  codec.firmware = SampleImageBytes("VMC2270", "6.002.0000-0000.0001");
   Open({codec}, "LogType=1\r\n");
-  const auto image = StationBench::Image("VMC2270", "6.002.0000-0000.0009");
+  const auto image = SampleImageBytes("VMC2270", "6.002.0000-0000.0009");
   station_.Write("new.bin", std::string(image.begin(), image.end()));
   static_cast<QLineEdit*>(Control(1000))->setText(QString::fromStdString(station_.File("new.bin")));
   prompter_.answer = GetParam();

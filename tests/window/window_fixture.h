@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,7 +27,7 @@ struct Prompt {
   platform::PromptKind kind;
 };
 
-class RecordingPrompter final : public platform::Prompter {
+class ScriptedPrompter final : public platform::Prompter {
  public:
   platform::PromptAnswer Ask(const std::string& text, const std::string& caption, platform::PromptKind kind,
                              platform::PromptAnswer) override {
@@ -116,7 +115,7 @@ class WindowTest : public testing::Test {
 
   TempDir station_;
   std::filesystem::path previousFolder_;
-  RecordingPrompter prompter_;
+  ScriptedPrompter prompter_;
   RestartDouble restart_;
   StationBench bench_;
   std::unique_ptr<Window> window_;
