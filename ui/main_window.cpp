@@ -309,6 +309,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnStart(bool loopRun) {
     resultFile_.Create(folder + "Result.txt");
   }
   if (!PasswordAccepted(*flow)) {
+    resultFile_.Close();
     UpdateControls(false);
     return;
   }

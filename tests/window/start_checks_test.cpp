@@ -17,9 +17,9 @@ constexpr char kWrongPassword[] = "密碼輸入錯誤.(請注意大小字母會�
 constexpr char kNoPassword[] = "請輸入正確密碼才可進行二次烧录";
 
 // Answers the password box once it is up: types `text` and presses OK, or
-// presses Cancel when `text` is null.
-void AnswerPasswordBox(const char* text, bool* asked) {
-  auto* poll = new QTimer;
+// presses Cancel when `text` is null. The watch ends with `owner`.
+void AnswerPasswordBox(QObject* owner, const char* text, bool* asked) {
+  auto* poll = new QTimer(owner);
   QObject::connect(poll, &QTimer::timeout, [=] {
     for (QWidget* w : QApplication::topLevelWidgets()) {
       if (w->objectName() != kPasswordDialogName || !w->isVisible()) continue;
@@ -52,7 +52,7 @@ TEST_P(OtpPassword, AtStart) {
   CurrentFlow()->otpUsedSpace = c.otpUsed;
   const auto transfers = bench_.Saved()->Find("codec")->Counters().transfers;
   bool asked = false;
-  AnswerPasswordBox(c.typed, &asked);
+  AnswerPasswordBox(window_.get(), c.typed, &asked);
   Click(1003);
   Settle();
   EXPECT_EQ(asked, c.asked);
