@@ -22,10 +22,13 @@ bool AppendBurnResultRow(const std::string& serial, bool pass, int status);
 // at the outcome.
 class ResultTextFile {
  public:
+  ResultTextFile() = default;
   ~ResultTextFile() { Close(); }
+  ResultTextFile(const ResultTextFile&) = delete;
+  ResultTextFile& operator=(const ResultTextFile&) = delete;
   // Creates or empties the file; false when it cannot be created.
   bool Create(const std::string& path);
-  bool IsOpen() const { return file_ != nullptr; }
+  // Writes through the text stream; nothing when the file is not open.
   void Write(std::string_view text);
   void Close();
 

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <array>
 #include <cstdio>
 
 #include "app/file_routines.h"
@@ -140,12 +141,14 @@ void CTessaload_AllInOne_VxproxyDlg::BuildControls() {
   place(statusLabel_, 1189, 10, 190, 55, 20);
   status_ = new QLabel("Static");
   place(status_, 1033, 68, 190, 426, 20);
-  for (QWidget* w : {static_cast<QWidget*>(runsLeftEdit_), static_cast<QWidget*>(total_),
-                     static_cast<QWidget*>(loopLabel_)})
-    w->hide();
+  for (QWidget* w : LoopTestControls()) w->hide();
 
   connect(start_, &QPushButton::clicked, this, [this] { OnStart(false); });
   connect(devices_, &QComboBox::activated, this, [this](int position) { OnDeviceChosen(position); });
+}
+
+std::array<QWidget*, 3> CTessaload_AllInOne_VxproxyDlg::LoopTestControls() const {
+  return {runsLeftEdit_, total_, loopLabel_};
 }
 
 void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
@@ -158,9 +161,7 @@ void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
   family_->hide();
   loopTest_ = setting::Get(setting::kLoopTest);
   if (loopTest_)
-    for (QWidget* w : {static_cast<QWidget*>(runsLeftEdit_), static_cast<QWidget*>(total_),
-                       static_cast<QWidget*>(loopLabel_)})
-      w->show();
+    for (QWidget* w : LoopTestControls()) w->show();
   // Device arrival and removal come from the USB host, on a thread of its own
   // or on whichever thread looks at the bus; they are posted like any message.
   if (platform::UsbHost* host = services_.context.usbHost) {
@@ -175,6 +176,8 @@ void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
   resultLog_ = setting::Get(setting::kLogType);
   worker_ = std::make_unique<CVexThread>(jobs_, [this] { mailbox_.Post(kMsgWorkerIdle, 0, 0); });
   workerExists_ = true;
+  if (setting::Get(setting::kRtd3) != 0 && services_.audio)
+    wakeUp_ = std::make_unique<CWakeUpThread>(*services_.audio, platform::SystemClock());
   UpdateControls(false);
   flowHost_.SetAutoRunEvent(false);
   if (CDevFlow* flow = CurrentFlow()) flow->DEV_GetDefaultDeviceForAllInOne();
@@ -183,8 +186,7 @@ void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
   deviceLabel_->setText("Audio IC:");
   fwVersionLabel_->hide();
   password_->hide();
-  for (QWidget* w : {static_cast<QWidget*>(statusLabel_), static_cast<QWidget*>(status_)})
-    w->move(w->x(), w->y() - kStatusRaise);
+  for (QWidget* w : std::initializer_list<QWidget*>{statusLabel_, status_}) w->move(w->x(), w->y() - kStatusRaise);
   setFixedSize(kWidth, kHeight - kHeightCut);
   fwVersionLabel_->setText("Fw Version");
   getVersion_->hide();
@@ -307,6 +309,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnStart(bool loopRun) {
     resultFile_.Create(folder + "Result.txt");
   }
   if (!PasswordAccepted(*flow)) {
+    resultFile_.Close();
     UpdateControls(false);
     return;
   }
@@ -484,6 +487,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnDeviceChange(bool arrived, std::uint32_t 
 void CTessaload_AllInOne_VxproxyDlg::OnDeviceChosen(int position) {
   if (position < 0 || !workerExists_) return;
   lastOutcome_ = 0;
+  flowHost_.SelectDevice(position);
   flowHost_.SetSelectedDeviceText(devices_->itemText(position).toStdString());
   worker_->Post(kJobDeviceListAfterReset, position);
   UpdateControls(true);
@@ -506,6 +510,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnClosing() {
   } else {
     mailbox_.Post(kMsgWorkerEnded, 0, 0);
   }
+  if (wakeUp_) wakeUp_->Stop();
 }
 
 void CTessaload_AllInOne_VxproxyDlg::OnWorkerEnded() {
@@ -524,6 +529,7 @@ void CTessaload_AllInOne_VxproxyDlg::CleanUp() {
     worker_.reset();  // waits for the current job
   }
   workerExists_ = false;
+  wakeUp_.reset();  // also when the program ends without the closing sequence (AutoRun 2)
   CloseFlowDevice();
   resultFile_.Close();
   mailbox_.Close();

@@ -6,6 +6,7 @@
 // and the flows post, delivered on its own thread in posting order.
 #include <QDialog>
 #include <QTimer>
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "ui/core/job_window.h"
 #include "ui/core/thread_flag.h"
 #include "ui/core/vex_thread.h"
+#include "ui/core/wake_up_thread.h"
 #include "ui/core/window_flow_host.h"
 #include "ui/core/window_mailbox.h"
 
@@ -28,6 +30,7 @@ class CDevFlow;
 struct FlowFacts;
 
 namespace platform {
+class AudioCapture;
 class Clock;
 class SystemRestart;
 }  // namespace platform
@@ -36,6 +39,7 @@ class SystemRestart;
 struct WindowServices {
   WindowModeContext context;
   platform::SystemRestart* restart = nullptr;
+  platform::AudioCapture* audio = nullptr;  // for the keep-awake thread ("RTD3")
   std::string resultFolder;  // where Result.txt goes; the program folder when empty
 };
 
@@ -48,6 +52,8 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   QWidget* Control(int id) const;
   // True when no job runs or waits and no message waits for the window.
   bool Quiet() const { return !(worker_ && worker_->Busy()) && !mailbox_.Pending(); }
+  // The keep-awake thread, when "RTD3" asked for one.
+  const CWakeUpThread* KeepAwake() const { return wakeUp_.get(); }
   // Device-list jobs posted because a device arrived or left.
   int DeviceChangeRefreshes() const { return deviceChangeRefreshes_; }
 
@@ -64,6 +70,7 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
 
  private:
   void BuildControls();
+  std::array<QWidget*, 3> LoopTestControls() const;
   void InitDialog();
   void Deliver();
   void Handle(const WindowMessage& message);
@@ -146,6 +153,7 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   CThreadFlag stop_;
   WindowFlowHost flowHost_{stop_, mailbox_};
   DeviceJobs jobs_;
+  std::unique_ptr<CWakeUpThread> wakeUp_;
   std::unique_ptr<CVexThread> worker_;
   bool workerExists_ = false;  // cleared when the window asks it to quit
 };

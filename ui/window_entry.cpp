@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "platform/audio_capture.h"
 #include "platform/process.h"
 #include "platform/system_restart.h"
 #include "ui/main_window.h"
@@ -32,8 +33,9 @@ int RunOperatorWindow(const WindowModeContext& context) {
   QtPrompter prompter;
   platform::SetCurrentPrompter(&prompter);
   platform::ServiceRestart restart;
+  const auto audio = platform::CreateSystemAudioCapture();
   {
-    CTessaload_AllInOne_VxproxyDlg window(WindowServices{context, &restart, {}});
+    CTessaload_AllInOne_VxproxyDlg window(WindowServices{context, &restart, audio.get(), {}});
     window.exec();
   }
   platform::SetCurrentPrompter(nullptr);

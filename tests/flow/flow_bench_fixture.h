@@ -18,6 +18,7 @@
 #include "image/ic_type_ini.h"
 #include "image/sample_image.h"
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/image_fixtures.h"
 
 using simtest::CodecSpec;
 
@@ -41,14 +42,7 @@ class BenchFixture : public testing::Test {
   // A sample image of the chip.
   static std::vector<std::uint8_t> Image(const std::string& chip, const std::string& version,
                                          SampleMemory memory = SampleMemory::kSpi) {
-    SampleImageSpec spec;
-    spec.chip = chip;
-    spec.memory = memory;
-    spec.version = *ParseVersionText(version);
-    std::vector<std::uint8_t> image;
-    std::string error;
-    EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
-    return image;
+    return SampleImageBytes(chip, version, memory);
   }
 
  protected:

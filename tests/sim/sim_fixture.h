@@ -3,6 +3,7 @@
 // USB host, and the requests of the two command channels as the program sends
 // them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -24,7 +25,9 @@ inline std::string TempBenchFolder() {
   for (char& c : name) {
     if (c == '/') c = '_';
   }
-  const auto folder = std::filesystem::temp_directory_path() / ("tessaload-simtest-" + name);
+  // The process id keeps runs of two checkouts at the same time apart.
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("tessaload-simtest-" + name + "-" + std::to_string(getpid()));
   std::filesystem::remove_all(folder);
   return folder.string();
 }

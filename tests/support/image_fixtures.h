@@ -9,7 +9,22 @@
 #include "app/program_state.h"
 #include "image/builtin_tables.h"
 #include "image/ic_type_ini.h"
+#include "image/image_version.h"
+#include "image/sample_image.h"
 #include "platform/prompter.h"
+
+// A sample SPI image of the chip with the version given in its text form.
+inline std::vector<std::uint8_t> SampleImageBytes(const std::string& chip, const std::string& version,
+                                                  SampleMemory memory = SampleMemory::kSpi) {
+  SampleImageSpec spec;
+  spec.chip = chip;
+  spec.memory = memory;
+  spec.version = *ParseVersionText(version);
+  std::vector<std::uint8_t> image;
+  std::string error;
+  EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
+  return image;
+}
 
 // Records every message box instead of showing it.
 class RecordingPrompter final : public platform::Prompter {

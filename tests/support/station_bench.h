@@ -3,6 +3,7 @@
 // folder: the settings, the IC-type descriptions, the device library on the
 // bench's host and the current flow object. Both the worker's tests and the
 // window's tests start here.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,9 +15,9 @@
 #include "flow/flow_host.h"
 #include "image/ic_type_ini.h"
 #include "image/image_version.h"
-#include "image/sample_image.h"
 #include "sim/faults.h"
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/image_fixtures.h"
 
 class StationBench {
  public:
@@ -28,20 +29,10 @@ class StationBench {
     spec.name = name;
     spec.chip = "VMC2230";
     spec.port = port;
-    if (!version.empty()) spec.firmware = Image("VMC2230", version);
+    if (!version.empty()) spec.firmware = SampleImageBytes("VMC2230", version);
     return spec;
   }
   static constexpr char kBuiltInVersion[] = "4.119.0000-0000.0008";
-
-  static std::vector<std::uint8_t> Image(const std::string& chip, const std::string& version) {
-    SampleImageSpec spec;
-    spec.chip = chip;
-    spec.version = *ParseVersionText(version);
-    std::vector<std::uint8_t> image;
-    std::string error;
-    EXPECT_TRUE(BuildSampleImage(spec, image, error)) << error;
-    return image;
-  }
 
   // Makes the bench and starts as window mode does; `settings` are lines of
   // section "Quillox Config" after the built-in ones; `faults` (the fault
@@ -51,6 +42,7 @@ class StationBench {
     folder_ = simtest::TempBenchFolder();
     simtest::MakeBench(folder_, codecs);
     if (!faults.empty()) ArmFaults(codecs.front().name, faults);
+    if (edit) Edit(edit);
     CConfigIni config;
     config.LoadSettingsFrom("[Quillox Config]\r\nCheckVIDPID_INI=1\r\n" + settings, "");
     std::string error;
@@ -72,6 +64,17 @@ class StationBench {
     DestroySettingsStore();
     if (!folder_.empty()) std::filesystem::remove_all(folder_);
     folder_.clear();
+  }
+
+  // Changes the saved bench before Start opens it.
+  std::function<void(sim::Bench&)> edit;
+
+  void Edit(const std::function<void(sim::Bench&)>& change) {
+    std::string error;
+    auto bench = sim::Bench::Load(folder_, error);
+    ASSERT_TRUE(bench) << error;
+    change(*bench);
+    ASSERT_TRUE(bench->Save(error)) << error;
   }
 
   void ArmFaults(const std::string& name, const std::string& faults) {

@@ -1,6 +1,7 @@
 // The operator window on simulated codecs, driven through its control ids.
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QImage>
 #include <QRawFont>
 
 #include "app/status_codes.h"
@@ -28,6 +29,12 @@ TEST_F(WindowTest, StartGivesPassOnGreenAndTheCodecRunsTheBuiltInImage) {
   EXPECT_FALSE(Enabled(1003));
   ASSERT_TRUE(WaitFor([&] { return Text(1016) == "PASS"; }));
   EXPECT_EQ(Background(1016), QColor(0, 255, 0));
+  // The word is drawn: the box holds more than its green.
+  const QImage box = Control(1016)->grab().toImage();
+  int ink = 0;
+  for (int y = 0; y < box.height(); ++y)
+    for (int x = 0; x < box.width(); ++x) ink += box.pixelColor(x, y) != QColor(0, 255, 0);
+  EXPECT_GT(ink, 100);
   ASSERT_TRUE(WaitFor([&] { return Enabled(1003); }));  // the refresh after the outcome
   EXPECT_EQ(Text(1033), "Download Succeed");
   EXPECT_EQ(Text(1030), "Current FW: 4.119.0000-0000.0008");
@@ -140,6 +147,50 @@ TEST_F(WindowTest, ClosingDuringADownloadStopsTheFlowAndClosesAfterTheWorkerEnde
   ASSERT_TRUE(WaitFor([&] { return !window_->isVisible(); }));
   EXPECT_TRUE(window_->Quiet());
   EXPECT_NE(bench_.RunningVersion(), StationBench::kBuiltInVersion);
+}
+
+}  // namespace
+
+namespace {
+
+// "RTD3": the keep-awake thread lives as long as the window and is stopped
+// when it closes, with or without a USB capture endpoint.
+class KeepAwakeWindow : public WindowTest, public testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    station_.Write("asound.conf", std::string("pcm.") + (GetParam() ? "usbmic" : "mic") +
+                                      " {\n  type null\n  hint { show on description \"Microphone\" }\n}\n");
+    setenv("ALSA_CONFIG_PATH", station_.File("asound.conf").c_str(), 1);
+    audio_ = platform::CreateSystemAudioCapture();
+    audio = audio_.get();
+  }
+  void TearDown() override {
+    WindowTest::TearDown();
+    unsetenv("ALSA_CONFIG_PATH");
+  }
+  std::unique_ptr<platform::AudioCapture> audio_;
+};
+
+TEST_P(KeepAwakeWindow, RunsWhileTheWindowIsOpenAndEndsWhenItCloses) {
+  Open({StationBench::Codec(kOld)}, "RTD3=1\r\n");
+  const CWakeUpThread* thread = window_->KeepAwake();
+  ASSERT_NE(thread, nullptr);
+  if (GetParam())
+    ASSERT_TRUE(WaitFor([&] { return thread->Passes() > 0; }));
+  else
+    ASSERT_TRUE(WaitFor([&] { return thread->Done(); }));
+  window_->close();
+  ASSERT_TRUE(WaitFor([&] { return !window_->isVisible(); }));
+  EXPECT_EQ(window_->KeepAwake(), nullptr);  // stopped and ended with the window
+}
+
+INSTANTIATE_TEST_SUITE_P(Endpoints, KeepAwakeWindow, testing::Bool(),
+                         [](const auto& info) { return info.param ? "UsbCapture" : "NoUsbCapture"; });
+
+TEST_F(WindowTest, WithoutRtd3ThereIsNoKeepAwakeThread) {
+  Open({StationBench::Codec(kOld)});
+  EXPECT_EQ(window_->KeepAwake(), nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/audio_capture.h"
 #include "platform/prompter.h"
 #include "platform/system_restart.h"
 #include "tests/support/station_bench.h"
@@ -25,7 +27,7 @@ struct Prompt {
   platform::PromptKind kind;
 };
 
-class RecordingPrompter final : public platform::Prompter {
+class ScriptedPrompter final : public platform::Prompter {
  public:
   platform::PromptAnswer Ask(const std::string& text, const std::string& caption, platform::PromptKind kind,
                              platform::PromptAnswer) override {
@@ -73,6 +75,7 @@ class WindowTest : public testing::Test {
     services.context.versionText = "1.0.1";
     services.restart = &restart_;
     services.resultFolder = station_.Path();
+    services.audio = audio;
     window_ = std::make_unique<Window>(std::move(services));
     window_->show();
     Settle();
@@ -112,8 +115,9 @@ class WindowTest : public testing::Test {
 
   TempDir station_;
   std::filesystem::path previousFolder_;
-  RecordingPrompter prompter_;
+  ScriptedPrompter prompter_;
   RestartDouble restart_;
   StationBench bench_;
   std::unique_ptr<Window> window_;
+  platform::AudioCapture* audio = nullptr;
 };
