@@ -11,6 +11,7 @@
 #include "app/status_codes.h"
 #include "app/trace.h"
 #include "app/file_routines.h"
+#include "app/result_files.h"
 #include "app/program_state.h"
 #include "app/settings_keys.h"
 #include "flow/create_flow.h"
@@ -32,16 +33,6 @@ constexpr OptionWord kOptions[] = {
     {"-write", 'W'},   {"-verify", 'V'},  {"-erase", 'E'},  {"-dumpotp", 'Y'},
     {"-dumpspi", 'Z'}, {"-version", 'D'}, {"-detect", 'C'},
 };
-
-// Writes text to a result file with every LF stored as CR LF, as a text-mode
-// stream does.
-void WriteText(std::FILE* file, const std::string& text) {
-  for (char c : text) {
-    if (c == '\n') std::fputc('\r', file);
-    std::fputc(c, file);
-  }
-  std::fflush(file);
-}
 
 }  // namespace
 
@@ -101,7 +92,7 @@ void CParseArg::Print(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
   }
-  if (resultFile_) WriteText(resultFile_, text);
+  if (resultFile_) WriteTextStream(resultFile_, text);
 }
 
 void CParseArg::PrintPrompt() { Print(programFolder_ + ">"); }
@@ -114,7 +105,7 @@ bool CParseArg::OpenResultFile() {
 
 void CParseArg::CloseResultFile(bool pass) {
   if (!resultFile_) return;
-  WriteText(resultFile_, pass ? "pass" : "fail");
+  WriteTextStream(resultFile_, pass ? "pass" : "fail");
   std::fclose(resultFile_);
   resultFile_ = nullptr;
 }
@@ -243,17 +234,14 @@ int CParseArg::Excute_Arg() {
     if (!burnResult_)
       platform::CurrentPrompter().Show("Can't Open burn_result.txt");
     else if (!exists)
-      WriteText(burnResult_, kBurnResultHeader);
+      WriteTextStream(burnResult_, kBurnResultHeader);
   }
   const int result = Excute_Arg_Normal();
   CloseResultFile(result == 1);
   if (burnResult_) {
-    char when[64];
-    const std::time_t now = std::time(nullptr);
-    std::strftime(when, sizeof when, "%Y-%m-%d,       %H:%M:%S,         ", std::localtime(&now));
     const CDevFlow* current = CurrentFlow();
-    WriteText(burnResult_, BurnResultRow(current ? current->manufacturer : std::string(), result == 1,
-                                         LastStatusCode.load(), when));
+    WriteTextStream(burnResult_, BurnResultRow(current ? current->manufacturer : std::string(), result == 1,
+                                               LastStatusCode.load(), BurnResultTimeStamp(std::time(nullptr))));
     std::fclose(burnResult_);
     burnResult_ = nullptr;
   }
