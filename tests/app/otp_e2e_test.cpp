@@ -31,11 +31,6 @@ class OtpStation : public Factory {
                   used / 1024, free / 1024, times);
     return text;
   }
-  int Transfers() {
-    std::smatch m;
-    const std::string state = Show();
-    return std::regex_search(state, m, std::regex("transfers +([0-9]+)")) ? std::stoi(m[1]) : -1;
-  }
 };
 
 TEST_F(OtpStation, ABlankOtpTakesAWriteAndTheSameOrAnOlderVersionIsRefused) {

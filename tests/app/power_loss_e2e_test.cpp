@@ -4,25 +4,11 @@
 // codec, once back, runs its old firmware unchanged, waits in its boot ROM,
 // or runs the whole new image (power lost after the image was complete); it
 // never starts a partly written one. Runs in simulated time.
-#include <regex>
-
 #include "tests/support/factory_fixture.h"
 
 namespace {
 
-class PowerLoss : public Factory {
- protected:
-  // The transfer counter of the codec.
-  int Transfers() {
-    std::smatch m;
-    const std::string state = Show();
-    return std::regex_search(state, m, std::regex("transfers +([0-9]+)")) ? std::stoi(m[1]) : -1;
-  }
-  void RestoreBench(const std::string& pristine) {
-    std::filesystem::remove_all(bench_);
-    std::filesystem::copy(pristine, bench_, std::filesystem::copy_options::recursive);
-  }
-};
+class PowerLoss : public Factory {};
 
 TEST_F(PowerLoss, AtEveryTransferOfAWriteNoPartImageEverRuns) {
   const std::string pristine = station_.File("pristine");
@@ -37,27 +23,10 @@ TEST_F(PowerLoss, AtEveryTransferOfAWriteNoPartImageEverRuns) {
   int ranOld = 0, inRom = 0, ranNew = 0;
   for (int n = 1; n < total; ++n) {
     SCOPED_TRACE("power lost after transfer " + std::to_string(n));
-    RestoreBench(pristine);
-    Must(Sim("fault " + bench_ + " c1 disconnect-after=" + std::to_string(n)));
-    const Outcome o = Tessaload("-f -write new.bin");
-    const bool passed = o.out.find("Write fw pass!") != std::string::npos;
-    EXPECT_EQ(o.code == 0, passed) << o.out;
-    EXPECT_EQ(station_.Read("Result.txt").ends_with("pass"), passed);
-    Sim("plug " + bench_ + " c1");  // fails when the codec is still on the bus
-    const std::string state = Show();
-    const std::string memory = Dump();
-    if (passed) {
-      EXPECT_NE(state.find("4.120.0000-0000.0001"), std::string::npos) << "a success without the new firmware";
-      ++ranNew;
-    } else if (state.find("boot ROM update mode") != std::string::npos) {
-      ++inRom;
-    } else if (state.find("4.119.0000-0000.0007") != std::string::npos) {
-      EXPECT_EQ(memory, oldMemory) << "the old firmware runs from changed memory";
-      ++ranOld;
-    } else {
-      EXPECT_NE(state.find("4.120.0000-0000.0001"), std::string::npos) << state;
-      EXPECT_EQ(memory.substr(0, image.size()), image) << "a part image runs";
-      ++ranNew;
+    switch (WriteWithPowerLostAfter(n, pristine, oldMemory, image)) {
+      case AfterPowerLoss::kOldFirmware: ++ranOld; break;
+      case AfterPowerLoss::kBootRom: ++inRom; break;
+      case AfterPowerLoss::kNewFirmware: ++ranNew; break;
     }
   }
   // Every phase was hit: before the erase, between erase and the end, after.

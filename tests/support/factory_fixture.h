@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdio>
+#include <regex>
 
 #include "tests/support/temp_dir.h"
 
@@ -49,6 +50,44 @@ class Factory : public testing::Test {
     return station_.Read("memory.bin");
   }
   std::string Prompt() const { return station_.Path() + ">"; }
+
+  // The transfer counter of codec c1.
+  int Transfers() {
+    std::smatch m;
+    const std::string state = Show();
+    return std::regex_search(state, m, std::regex("transfers +([0-9]+)")) ? std::stoi(m[1]) : -1;
+  }
+  void RestoreBench(const std::string& pristine) {
+    std::filesystem::remove_all(bench_);
+    std::filesystem::copy(pristine, bench_, std::filesystem::copy_options::recursive);
+  }
+
+  // What codec c1 does once back from a power loss during a write.
+  enum class AfterPowerLoss { kOldFirmware, kBootRom, kNewFirmware };
+  // Restores the pristine bench, cuts the codec's power after transfer `n` of
+  // `tessaload -f -write new.bin` and checks the outcome: a success only with
+  // the new firmware running (4.120.0000-0000.0001), the old firmware only
+  // from unchanged memory, never a part of `image`.
+  AfterPowerLoss WriteWithPowerLostAfter(int n, const std::string& pristine, const std::string& oldMemory,
+                                         const std::string& image) {
+    RestoreBench(pristine);
+    Must(Sim("fault " + bench_ + " c1 disconnect-after=" + std::to_string(n)));
+    const Outcome o = Tessaload("-f -write new.bin");
+    const bool passed = o.out.find("Write fw pass!") != std::string::npos;
+    EXPECT_EQ(o.code == 0, passed) << o.out;
+    EXPECT_EQ(station_.Read("Result.txt").ends_with("pass"), passed);
+    Sim("plug " + bench_ + " c1");  // fails when the codec is still on the bus
+    const std::string state = Show();
+    const std::string memory = Dump();
+    if (!passed && state.find("boot ROM update mode") != std::string::npos) return AfterPowerLoss::kBootRom;
+    if (!passed && state.find("4.119.0000-0000.0007") != std::string::npos) {
+      EXPECT_EQ(memory, oldMemory) << "the old firmware runs from changed memory";
+      return AfterPowerLoss::kOldFirmware;
+    }
+    EXPECT_NE(state.find("4.120.0000-0000.0001"), std::string::npos) << state;
+    EXPECT_EQ(memory.substr(0, image.size()), image) << "a part image runs";
+    return AfterPowerLoss::kNewFirmware;
+  }
 
   TempDir station_;
   std::string bench_;
