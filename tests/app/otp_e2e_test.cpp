@@ -2,7 +2,6 @@
 // version rule (exit codes 2 and 3), "-dumpotp", "-detect" through a lifetime
 // of downloads until the OTP is full, and power lost after every few
 // transfers of a download.
-#include <regex>
 
 #include "tests/support/factory_fixture.h"
 
