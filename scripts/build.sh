@@ -7,7 +7,7 @@ shift
 launcher=()
 if command -v ccache > /dev/null; then
   # Paths relative to the checkout, so that several checkouts share one cache.
-  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-true}"
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" > "$root/$dir.configure.log" 2>&1 ||
