@@ -18,12 +18,13 @@ struct Memory {
   sim::MemoryKind kind;
   int memoryType;
   SampleMemory sample;
+  std::uint32_t capacity;  // the bytes an image may have
 };
 constexpr Memory kMemories[] = {
-    {"SPI flash", sim::MemoryKind::kSpiFlash, 0, SampleMemory::kSpi},
-    {"8-bit EEPROM", sim::MemoryKind::kEeprom8, 2, SampleMemory::kEeprom8},
-    {"16-bit EEPROM", sim::MemoryKind::kEeprom16, 3, SampleMemory::kEeprom16},
-    {"OTP", sim::MemoryKind::kOtp, 6, SampleMemory::kOtp},
+    {"SPI flash", sim::MemoryKind::kSpiFlash, 0, SampleMemory::kSpi, 0x80000},
+    {"8-bit EEPROM", sim::MemoryKind::kEeprom8, 2, SampleMemory::kEeprom8, 0x800},
+    {"16-bit EEPROM", sim::MemoryKind::kEeprom16, 3, SampleMemory::kEeprom16, 0x10000},
+    {"OTP", sim::MemoryKind::kOtp, 6, SampleMemory::kOtp, 0x3F60},
 };
 
 class DownloadRefusal : public BenchFixture {
@@ -55,6 +56,12 @@ TEST_F(DownloadRefusal, AnImageThatCannotWorkIsRefusedBeforeTheCodecIsTouched) {
     blankCode[firstCode] = 0x00;
     Bytes wrongFamily = good;
     wrongFamily[area + 2] = (25 << 3) | 2;
+    Bytes otherMemory = good;  // the storage kind of another memory
+    otherMemory[area] = m.memoryType == 2 ? 0x12 : m.memoryType == 0 ? 0x11 : m.memoryType == 3 ? 0x11 : 0x55;
+    Bytes unknownKind = good;
+    unknownKind[area] = 0x77;
+    Bytes tooLarge = good;  // one byte more than the memory holds
+    tooLarge.resize(std::size_t(m.capacity) + 1, 0xFF);
     const struct {
       const char* name;
       Bytes image;
@@ -65,6 +72,9 @@ TEST_F(DownloadRefusal, AnImageThatCannotWorkIsRefusedBeforeTheCodecIsTouched) {
          kStsParseFwFileFail},
         {"blank code", blankCode, kStsGetCodeSizeFail},
         {"another family", wrongFamily, kStsFwNotForDevice},
+        {"another memory's storage kind", otherMemory, kStsFwNotForDevice},
+        {"an unknown storage kind", unknownKind, kStsParseFwFileFail},
+        {"larger than the memory", tooLarge, kStsCodeExceedMaxLength},
     };
     // An OTP codec starts blank; the others hold the old image.
     const Bytes old = m.memoryType == 6 ? Bytes(0x4000, 0x00) : Image("VMC2232", "4.119.0000-0000.0007", m.sample);

@@ -108,7 +108,21 @@ TEST_F(ImageCheck, AnImageThatIsItsAreaCarriesItsCodeInARecord) {
                {"an 8-bit EEPROM's kind", [](Bytes& i) { i[0] = 0x11; }, ImageFault::kNotForDevice},
                {"64 KiB", [](Bytes& i) { i.resize(0x10000, 0xFF); }, ImageFault::kNone},
                {"more than 64 KiB", [](Bytes& i) { i.resize(0x10001, 0xFF); }, ImageFault::kTooLarge},
+               {"total length 0xFFFF in 64 KiB", [](Bytes& i) { i.resize(0x10000, 0xFF), i[3] = i[4] = 0xFF; },
+                ImageFault::kMalformed},
            });
+}
+
+// A count of 0xFF is an erased byte, even where that many records would fit.
+TEST_F(ImageCheck, ARecordCountOf0xFFIsRefusedEvenWhenTheRecordsFit) {
+  Bytes area = {0x55, 0xA5, 0xC2, 0x08, 0x02, 0xFF, 0x06, 0x2F, 0x32, 0x22, 0x60, 0x10};
+  for (int i = 0; i < 254; ++i) area.insert(area.end(), {0x02, 0x70});  // records of an unknown type, no payload
+  Bytes image = FlashImage();
+  std::copy(area.begin(), area.end(), image.begin() + 0xF000);
+  EXPECT_EQ(Check(image, "VMC2232", 0).fault, ImageFault::kMalformed);
+  image[0xF005] = 0xFE;
+  image[0xF003] = 0x06;  // one record fewer
+  EXPECT_TRUE(Check(image, "VMC2232", 0).Ok());
 }
 
 TEST_F(ImageCheck, MemoryAndFamilyRules) {
