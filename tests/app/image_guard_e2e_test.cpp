@@ -143,8 +143,10 @@ TEST_F(Guard, ACodecWorksOnTheOneChannelItAnswers) {
   Must(Sim("unplug " + bench_ + " c1"));
   Must(Image("build --chip VMC2232 --memory otp --version 4.120.0000-0000.0003 -o " + station_.File("otp.bin")));
   Must(Sim("add " + bench_ + " ov --chip VMC2232 --memory otp --port 4 --channels vendor"));
+  station_.Write("config.ini", "[Quillox Config]\r\nLogType=1\r\n");
   const Outcome o = Tessaload("-f -write otp.bin");
   EXPECT_EQ(o.code, 1) << o.out;
+  EXPECT_TRUE(station_.Read("burn_result.txt").ends_with("41500:\r\r\n")) << "Not Support!";
   EXPECT_NE(Sim("show " + bench_ + " ov").out.find("resets 0"), std::string::npos);
   EXPECT_EQ(Memory("ov"), std::string(0x4000, '\0'));
 }
