@@ -39,7 +39,9 @@ int CEepromInfo::EraseCode() {
 
 int CEepromInfo::UpdateCode() {
   TraceScope scope("CEepromInfo::UpdateCode", kTraceFlow);
-  if (!GuardImage(updateImage, Target()) || !CanReachMemory(*this, Target().memoryType) || !MP_OpenRomDevice() || !EE_Update(width_, updateImage)) return 0;
+  if (!GuardImage(updateImage, Target()) || !CanReachMemory(*this, Target().memoryType) || !MP_OpenRomDevice() ||
+      !EE_Update(width_, updateImage))
+    return 0;
   PostProgress(100);
   PostSuccess(kStsUpdateEepromOk);
   return 1;

@@ -195,6 +195,5 @@ int CSPIFlashInfo_USB::EraseCodeEx(int resetAfter) {
 }
 
 int CNORFlashInfo_USB::Download() {
-  constexpr int kMemoryNor = 1;
   return GuardImage(download.image, {kMemoryNor, false}) ? NOR_Download() : 0;
 }

@@ -6,6 +6,7 @@
 
 // Memory types of the flows.
 inline constexpr int kMemorySpi = 0;
+inline constexpr int kMemoryNor = 1;
 inline constexpr int kMemoryEeprom8 = 2;
 inline constexpr int kMemoryEeprom16 = 3;
 inline constexpr int kMemoryOtp = 6;

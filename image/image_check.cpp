@@ -133,7 +133,8 @@ ImageVerdict CheckImage(std::span<const std::uint8_t> image, const CICTypeIni& i
     return Refuse(ImageFault::kTooLarge, "the image of %zu bytes does not fit the memory's %zu bytes", n, capacity);
 
   if (start != 0) {
-    if (Blank(image[0])) return Refuse(ImageFault::kNoCode, "the code at offset 0 is blank (0x%02X)", unsigned(image[0]));
+    if (Blank(image[0]))
+      return Refuse(ImageFault::kNoCode, "the code at offset 0 is blank (0x%02X)", unsigned(image[0]));
   } else if (!code.found || code.length == 0) {
     return Refuse(ImageFault::kNoCode, "the configuration area carries no code");
   } else if (Blank(image[code.offset])) {
