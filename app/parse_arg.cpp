@@ -15,6 +15,7 @@
 #include "app/program_state.h"
 #include "app/settings_keys.h"
 #include "flow/create_flow.h"
+#include "flow/memory_access.h"
 #include "image/ic_type_ini.h"
 #include "image/image_load.h"
 #include "image/image_parse.h"
@@ -199,9 +200,10 @@ int CParseArg::LoadICTypeIni() {
       CreateFlow(true);
       return 1;
     case 'D':
+      return 1;
     case 'E':
     case 'Z':
-      return 1;
+      return FitFlowToCodecMemory();
     default:
       break;
   }

@@ -48,7 +48,11 @@ class CVexCam final : public CCamDev {
   // The vendor-request channel when the device answers it, else the
   // extension unit's; null when neither exists.
   CVendorCmdCommon* PreferredChannel();
-  CExtUnit* ExtUnitChannel() { return caps_ && caps_->extensionUnitPresent ? extUnit_.get() : nullptr; }
+  // The extension unit when it answers; null for a codec that answers only
+  // vendor requests.
+  CExtUnit* ExtUnitChannel() {
+    return caps_ && caps_->extensionUnitPresent && caps_->extensionUnitAnswers ? extUnit_.get() : nullptr;
+  }
   CVendorRequestV2* VendorChannel() { return vendor_.get(); }
   // After a reset: the record describes the re-enumerated device; rebuild
   // both channels for it.

@@ -40,16 +40,21 @@ Library& Lib() {
 }
 
 constexpr std::uint32_t kFindAgainMs = 15000;
+// The data control size in force on a codec whose extension unit does not
+// answer: the unit's own default.
+constexpr std::uint16_t kUnansweredDataControlSize = 8;
 constexpr std::uint16_t kEnglish = 0x0409;
 
 CVexCam* Current() { return Lib().device.get(); }
 
 // The channel a call goes to: the extension unit with bit 0x20, else the
-// preferred one.
+// preferred one. A codec without a working extension unit takes every call
+// on its vendor requests.
 CVendorCmdCommon* ByFlags(std::uint32_t flags) {
   CVexCam* d = Current();
   if (!d) return nullptr;
-  if (flags & kAccessExtUnit) return d->ExtUnitChannel();
+  if (flags & kAccessExtUnit)
+    if (CExtUnit* unit = d->ExtUnitChannel()) return unit;
   return d->PreferredChannel();
 }
 
@@ -447,8 +452,16 @@ int DevLib_VendorQuery(std::uint32_t, std::uint32_t value, std::uint8_t* buffer,
 
 int DevLib_ChangeDataControlSize(std::uint32_t, std::uint16_t& size) {
   CVexCam* d = Current();
-  CExtUnit* c = d ? d->ExtUnitChannel() : nullptr;
-  return c ? c->ChangeDataControlSize(size) : 0;
+  if (!d) return 0;
+  CExtUnit* c = d->ExtUnitChannel();
+  if (c) return c->ChangeDataControlSize(size);
+  size = kUnansweredDataControlSize;
+  return 0;
+}
+
+int DevLib_HasExtensionUnit(std::uint32_t) {
+  CVexCam* d = Current();
+  return d && d->ExtUnitChannel() ? 1 : 0;
 }
 
 void DevLib_CancelWait() {

@@ -90,4 +90,7 @@ std::uint8_t DevLib_GetLastOtpStatus();
 int DevLib_VendorModeSet(std::uint32_t handle, std::uint32_t value);
 int DevLib_VendorQuery(std::uint32_t handle, std::uint32_t value, std::uint8_t* buffer, std::uint32_t& count);
 int DevLib_ChangeDataControlSize(std::uint32_t handle, std::uint16_t& size);
+// 1 when the current device answers its extension unit, the only channel of
+// the EEPROM-16 and OTP calls.
+int DevLib_HasExtensionUnit(std::uint32_t handle);
 void DevLib_CancelWait();

@@ -64,14 +64,24 @@ int ReadDeviceCaps(DeviceAccess& access, DeviceRecord& record, int force) {
     caps->extensionUnitPresent = true;
     caps->unitId = std::uint32_t(unit);
     ProxyControlPipe pipe(access.channel, record.token);
+    const ExtUnitAddress address{pipe, std::uint8_t(unit), std::uint8_t(record.interfaceNumber),
+                                 access.host.HostClock()};
     std::array<std::uint8_t, 96> status{};
     if (VendorStatusRead(pipe, 0, std::uint32_t(status.size()), status.data()) == kErrorSuccess &&
         HasVendorSignature(status)) {
       caps->status = status;
       caps->vendorSignature = caps->vendorChannel = true;
+      caps->extensionUnitAnswers = ExtUnitSignatureCheck(address) == 1;
     } else {
       std::uint8_t ignored = 0;
       VendorOneByteRead(pipe, 0, ignored);
+      // A codec that answers only its extension unit speaks the protocol there.
+      if (ExtUnitSignatureCheck(address) == 1 &&
+          ExtUnitStatusRead(address, std::uint32_t(status.size()), status.data()) == 1 &&
+          HasVendorSignature(status)) {
+        caps->status = status;
+        caps->vendorSignature = caps->extensionUnitAnswers = true;
+      }
     }
   }
   record.caps = std::move(caps);

@@ -33,9 +33,11 @@ struct DeviceListEntry {
 struct DeviceCaps {
   std::array<std::uint8_t, 18> deviceDescriptor{};
   std::vector<std::uint8_t> configDescriptor;  // wTotalLength bytes
+  // The codec speaks the vendor protocol, on one of its channels at least.
   bool vendorSignature = false;
-  bool extensionUnitPresent = false;
-  bool vendorChannel = false;  // the same as vendorSignature
+  bool extensionUnitPresent = false;  // the configuration names the vendor's unit
+  bool extensionUnitAnswers = false;  // and the unit answers its signature check
+  bool vendorChannel = false;         // vendor requests answer with the signature
   std::uint32_t unitId = 0;
   std::array<std::uint8_t, 96> status{};  // status words 0 to 11
 };

@@ -5,11 +5,23 @@
 #include "app/trace.h"
 #include "device/dev_lib.h"
 #include "flow/flow_host.h"
+#include "flow/image_guard.h"
+#include "flow/memory_access.h"
 #include "flow/job_flags.h"
+
+ImageTarget CEepromInfo::Target() const {
+  return {width_ == 8 ? kMemoryEeprom8 : kMemoryEeprom16, false};
+}
+
+// A dump holds the EEPROM once, not the wrapped-around repeats of a small one.
+void CEepromInfo::ReadNoMoreThanTheEeprom() const {
+  const std::size_t capacity = MemoryCapacity(Target().memoryType, 0);
+  if (CodeReadSize > capacity) CodeReadSize = std::uint32_t(capacity);
+}
 
 int CEepromInfo::ReadCode() {
   TraceScope scope("CEepromInfo::ReadCode", kTraceFlow);
-  if (!EE_Read(width_)) return 0;
+  if (!CanReachMemory(*this, Target().memoryType) || !EE_Read(width_)) return 0;
   FlowHost* host = CurrentFlowHost();
   if (host && host->HasWindow() && !dumpFileName.empty()) SaveFile(dumpFileName, updateImage, false);
   PostProgress(100);
@@ -19,7 +31,7 @@ int CEepromInfo::ReadCode() {
 
 int CEepromInfo::EraseCode() {
   TraceScope scope("CEepromInfo::EraseCode", kTraceFlow);
-  if (!EE_Erase(width_)) return 0;
+  if (!CanReachMemory(*this, Target().memoryType) || !EE_Erase(width_)) return 0;
   PostProgress(100);
   PostSuccess(kStsEraseEepromOk);
   return 1;
@@ -27,7 +39,9 @@ int CEepromInfo::EraseCode() {
 
 int CEepromInfo::UpdateCode() {
   TraceScope scope("CEepromInfo::UpdateCode", kTraceFlow);
-  if (!MP_OpenRomDevice() || !EE_Update(width_, updateImage)) return 0;
+  if (!GuardImage(updateImage, Target()) || !CanReachMemory(*this, Target().memoryType) || !MP_OpenRomDevice() ||
+      !EE_Update(width_, updateImage))
+    return 0;
   PostProgress(100);
   PostSuccess(kStsUpdateEepromOk);
   return 1;
@@ -35,7 +49,8 @@ int CEepromInfo::UpdateCode() {
 
 int CEepromInfo::EEU_Download() {
   TraceScope scope("CEepromInfo::EEU_Download", kTraceFlow);
-  if (!BeginDownload()) return 0;
+  if (!GuardImage(download.image, Target()) || !CanReachMemory(*this, Target().memoryType) || !BeginDownload())
+    return 0;
   if (!MP_OpenRomDevice()) return 0;
   const int result = EE_Update(width_, download.image);
   SerialCountdown();
@@ -63,7 +78,7 @@ int CEepromInfo::EEU_Silence_WriteSNBin(const std::string& fileName, const std::
 
 int CEepromInfo::EEU_Silence_VerifyBin(const std::string& fileName) {
   TraceScope scope("CEepromInfo::EEU_Silence_VerifyBin", kTraceFlow);
-  if (!LoadDownloadFile(fileName)) return 0;
+  if (!LoadDownloadFile(fileName) || !GuardImage(download.image, Target())) return 0;
   CodeReadSize = std::uint32_t(download.image.size());
   if (!ReadCode()) return 0;
   if (updateImage != download.image) {
@@ -74,11 +89,13 @@ int CEepromInfo::EEU_Silence_VerifyBin(const std::string& fileName) {
 }
 
 int CEepromInfo::SilenceReadBin(const std::string& fileName) {
+  ReadNoMoreThanTheEeprom();
   if (!ReadCode()) return 0;
   return SaveFile(fileName, updateImage, false);
 }
 
 int CEepromInfo::SilenceReadText(const std::string& fileName) {
+  ReadNoMoreThanTheEeprom();
   if (!ReadCode()) return 0;
   return SaveFile(fileName, updateImage, true);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "flow/config_info.h"
+#include "image/image_check.h"
 
 class CEepromInfo : public CEepromConfigInfo {
  public:
@@ -33,6 +34,10 @@ class CEepromInfo : public CEepromConfigInfo {
   int EEU_Silence_VerifyBin(const std::string& fileName);
 
  private:
+  // What the guard checks an image for: this front end's EEPROM.
+  ImageTarget Target() const;
+  void ReadNoMoreThanTheEeprom() const;
+
   const int width_;
 };
 

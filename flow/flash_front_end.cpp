@@ -11,6 +11,8 @@
 #include "app/trace.h"
 #include "device/dev_lib.h"
 #include "flow/flow_host.h"
+#include "flow/image_guard.h"
+#include "flow/memory_access.h"
 #include "flow/job_flags.h"
 #include "platform/clock.h"
 #include "platform/prompter.h"
@@ -106,7 +108,7 @@ void CFlashInfo::PrepareImageForDevice() {
 
 int CFlashInfo::FFU_Download() {
   TraceScope scope("CFlashInfo::FFU_Download", kTraceFlow);
-  if (!BeginDownload()) return 0;
+  if (!GuardImage(download.image, {kMemorySpi, false}) || !BeginDownload()) return 0;
   PrepareImageForDevice();
   const std::uint8_t family = IcFamily();
   if (family != 23 && family != 26 && !MP_OpenRomDevice()) return 0;
@@ -136,7 +138,7 @@ int CFlashInfo::FFU_Silence_WriteSNBin(const std::string& fileName, const std::s
 
 int CFlashInfo::FFU_Silence_VerifyBin(const std::string& fileName) {
   TraceScope scope("CFlashInfo::FFU_Silence_VerifyBin", kTraceFlow);
-  if (!LoadDownloadFile(fileName)) return 0;
+  if (!LoadDownloadFile(fileName) || !GuardImage(download.image, {kMemorySpi, false})) return 0;
   CodeReadSize = std::uint32_t(download.image.size());
   if (!MP_OpenRomDevice() || !FF_Read()) return 0;
   FlowHost* host = CurrentFlowHost();
@@ -170,7 +172,7 @@ int CSPIFlashInfo_USB::EraseCode() {
 
 int CSPIFlashInfo_USB::UpdateCode() {
   TraceScope scope("CSPIFlashInfo_USB::UpdateCode", kTraceFlow);
-  if (!MP_OpenRomDevice() || !FF_Update(updateImage)) return 0;
+  if (!GuardImage(updateImage, {kMemorySpi, false}) || !MP_OpenRomDevice() || !FF_Update(updateImage)) return 0;
   PostProgress(100);
   PostSuccess(kStsUpdateFlashOk);
   return 1;
@@ -190,4 +192,8 @@ int CSPIFlashInfo_USB::SilenceReadText(const std::string& fileName) {
 int CSPIFlashInfo_USB::EraseCodeEx(int resetAfter) {
   SetResetAfterJob(resetAfter);
   return EraseCode();
+}
+
+int CNORFlashInfo_USB::Download() {
+  return GuardImage(download.image, {kMemoryNor, false}) ? NOR_Download() : 0;
 }

@@ -41,5 +41,5 @@ class CNORFlashInfo_USB final : public CFlashInfo {
   int ReadCode() override { return 1; }
   int EraseCode() override { return 1; }
   int UpdateCode() override { return 1; }
-  int Download() override { return NOR_Download(); }
+  int Download() override;
 };

@@ -4,10 +4,18 @@
 #include "app/status_codes.h"
 #include "app/trace.h"
 #include "device/dev_lib.h"
+#include "flow/image_guard.h"
 #include "flow/job_flags.h"
 #include "flow/otp_image.h"
 #include "flow/otp_layout.h"
 #include "image/image_version.h"
+
+namespace {
+
+// An OTP image must be of the chip's own family.
+constexpr ImageTarget kOtpTarget{kMemoryOtp, true};
+
+}  // namespace
 
 int COTPInfo::WriteParts(const std::vector<std::uint8_t>& image, bool withCode, int successStatus) {
   TraceScope scope("COTPInfo::OTP_ForNormalDownload", kTraceFlow);
@@ -56,7 +64,7 @@ int COTPInfo::OTP_ForConfigDownload(const std::vector<std::uint8_t>& image, int 
 
 int COTPInfo::OTP_Download() {
   TraceScope scope("COTPInfo::OTP_Download", kTraceFlow);
-  if (!BeginDownload()) return 0;
+  if (!GuardImage(download.image, kOtpTarget) || !CanReachMemory(*this, kMemoryOtp) || !BeginDownload()) return 0;
   if (!MP_OpenRomDevice()) return 0;
   // The parts are cut from a copy: the job keeps its image whole.
   const std::vector<std::uint8_t> image = download.image;
@@ -68,7 +76,7 @@ int COTPInfo::OTP_Download() {
 
 int COTPInfo::OTP_Read() {
   TraceScope scope("COTPInfo::OTP_Read", kTraceFlow);
-  if (!MP_OpenRomDevice()) return 0;
+  if (!CanReachMemory(*this, kMemoryOtp) || !MP_OpenRomDevice()) return 0;
   readBack.assign(otp::kSize, 0);
   if (!OTP_ReadEx_Cmd2(0, otp::kSize, readBack.data())) {
     PostFailure(kStsReadOtpFail);
@@ -114,7 +122,7 @@ int COTPInfo::Silence_OTPWriteSNBin(const std::string& fileName, const std::stri
 
 int COTPInfo_USB::UpdateCode() {
   TraceScope scope("COTPInfo_USB::UpdateCode", kTraceFlow);
-  if (!MP_OpenRomDevice()) return 0;
+  if (!GuardImage(updateImage, kOtpTarget) || !CanReachMemory(*this, kMemoryOtp) || !MP_OpenRomDevice()) return 0;
   const std::vector<std::uint8_t> image = updateImage;
   return OTP_ForNormalDownload(image, kStsUpdateOtpOk);
 }
@@ -122,9 +130,4 @@ int COTPInfo_USB::UpdateCode() {
 int COTPInfo_USB::SilenceReadBin(const std::string& fileName) {
   if (!ReadCode()) return 0;
   return SaveFile(fileName, readBack, false);
-}
-
-int COTPInfo_USB::Unsupported() {
-  LastStatusCode = kStsNotSupport;
-  return 0;
 }

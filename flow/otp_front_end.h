@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "flow/memory_access.h"
 #include "flow/otp_flow.h"
 
 class COTPConfigInfo : public CMpFlow_OTP {
@@ -35,7 +36,7 @@ class COTPInfo : public COTPConfigInfo {
 class COTPInfo_USB final : public COTPInfo {
  public:
   int ReadCode() override { return OTP_Read(); }
-  int EraseCode() override { return Unsupported(); }  // OTP cannot be erased
+  int EraseCode() override { return RefuseAction(kNoErase); }
   int UpdateCode() override;
   int Download() override { return OTP_Download(); }
   int SilenceWriteBin(const std::string& fileName) override { return Silence_OTPWriteBin(fileName); }
@@ -43,10 +44,14 @@ class COTPInfo_USB final : public COTPInfo {
     return Silence_OTPWriteSNBin(fileName, serial);
   }
   int SilenceReadBin(const std::string& fileName) override;
-  int SilenceVerifyBin(const std::string&) override { return Unsupported(); }
-  int SilenceReadText(const std::string&) override { return Unsupported(); }
-  int EraseCodeEx(int) override { return Unsupported(); }
+  int SilenceVerifyBin(const std::string&) override { return RefuseAction(kNoVerify); }
+  int SilenceReadText(const std::string&) override { return RefuseAction(kNoReadText); }
+  int EraseCodeEx(int) override { return RefuseAction(kNoErase); }
 
  private:
-  static int Unsupported();
+  static constexpr char kNoErase[] = "an OTP cannot be erased";
+  static constexpr char kNoVerify[] =
+      "an OTP holds its image as blocks, not as the file's bytes: it is not verified against a file (-dumpotp reads "
+      "it)";
+  static constexpr char kNoReadText[] = "the OTP is read as a binary file only";
 };

@@ -189,23 +189,28 @@ std::uint8_t Clamp(std::uint8_t value, std::uint8_t low, std::uint8_t high) {
 }  // namespace
 
 CDescFixed::CDescFixed(std::uint8_t type, const RecordLayout& layout)
-    : CDescriptor(type), layout_(layout), payload_(layout.defaults.begin(), layout.defaults.end()) {
+    : CDescriptor(type),
+      layout_(layout),
+      payload_(layout.defaults.begin(), layout.defaults.end()),
+      recordPayload_(payload_.size()) {
   m_wPayloadLength = std::uint16_t(payload_.size());
   m_wLength = std::uint16_t(payload_.size() + 2);
 }
 
 int CDescFixed::Parse(std::span<const std::uint8_t> record) {
   CDescriptor::Parse(record);
-  if (record.size() > 2) {
-    const std::size_t n = std::min(record.size() - 2, payload_.size());
-    std::copy_n(record.begin() + 2, n, payload_.begin());
-  }
+  payload_.assign(layout_.defaults.begin(), layout_.defaults.end());
+  const std::size_t held = record.size() > 2 ? record.size() - 2 : 0;
+  if (held > payload_.size()) payload_.resize(held);
+  std::copy_n(record.begin() + std::ptrdiff_t(record.size() - held), held, payload_.begin());
+  recordPayload_ = held;
   return 1;
 }
 
 int CDescFixed::Serialize(std::vector<std::uint8_t>& out) const {
   std::vector<std::uint8_t> payload = payload_;
   AdjustForWrite(payload);
+  payload.resize(recordPayload_);
   PutPlainHeader(out, payload.size() + 2);
   out.insert(out.end(), payload.begin(), payload.end());
   return 1;

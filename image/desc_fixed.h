@@ -1,8 +1,9 @@
 #pragma once
 // Records of fixed layout: a payload of known size with named fields, decoded
-// over the class defaults. A record shorter than its class keeps the defaults
-// of the fields it does not hold; a longer one has its extra bytes ignored and
-// is written back at the class length.
+// over the class defaults. A record read from an area is written back at its
+// own length with all its bytes: a shorter one without the fields it does not
+// hold (they read as the defaults), a longer one with its extra bytes. A new
+// record has the class length.
 #include <optional>
 #include <string_view>
 
@@ -42,7 +43,9 @@ class CDescFixed : public CDescriptor {
   const FieldDef* Find(std::string_view name) const;
 
   const RecordLayout& layout_;
+  // The class defaults overlaid with the record's payload (and its extra bytes).
   std::vector<std::uint8_t> payload_;
+  std::size_t recordPayload_;  // the payload bytes Serialize writes
 };
 
 // Leading records, right after the configuration header.

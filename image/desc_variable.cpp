@@ -5,6 +5,7 @@
 int CDescString::Parse(std::span<const std::uint8_t> record) {
   CDescriptor::Parse(record);
   text_.clear();
+  read_.assign(record.begin(), record.end());
   if (record.size() < 4) return 1;  // no inner descriptor: an empty string
   const std::size_t inner = record[2];
   innerType_ = record[3];
@@ -17,6 +18,10 @@ int CDescString::Parse(std::span<const std::uint8_t> record) {
 }
 
 int CDescString::Serialize(std::vector<std::uint8_t>& out) const {
+  if (!read_.empty()) {
+    out.insert(out.end(), read_.begin(), read_.end());
+    return 1;
+  }
   PutPlainHeader(out, text_.size() + 4);
   out.push_back(std::uint8_t(text_.size() + 2));
   out.push_back(innerType_);
@@ -27,6 +32,7 @@ int CDescString::Serialize(std::vector<std::uint8_t>& out) const {
 bool CDescString::SetText(std::string_view text) {
   if (text.size() > kMaxWrite) return false;
   text_ = text;
+  read_.clear();
   innerType_ = kStringDescriptorType;
   m_wLength = std::uint16_t(text_.size() + 4);
   m_wPayloadLength = std::uint16_t(text_.size() + 2);

@@ -7,7 +7,9 @@
 #include "image/descriptor.h"
 
 // String record: payload byte 0 the inner descriptor length L = n + 2, byte 1
-// the inner descriptor type, then n string bytes; record length L + 2.
+// the inner descriptor type, then n string bytes; record length L + 2. A
+// record read from an area is written back byte for byte (bytes past its
+// string included) until its text is set.
 class CDescString : public CDescriptor {
  public:
   static constexpr std::size_t kMaxKept = 53;   // bytes a record object holds
@@ -27,6 +29,8 @@ class CDescString : public CDescriptor {
  private:
   std::string text_;
   std::uint8_t innerType_ = kStringDescriptorType;
+  // The record as read, written back unchanged until SetText replaces it.
+  std::vector<std::uint8_t> read_;
 };
 
 class CDescStringManu final : public CDescString { public: CDescStringManu() : CDescString(rectype::kStringManu) {} };

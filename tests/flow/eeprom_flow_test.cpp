@@ -124,13 +124,14 @@ TEST_F(EepromBench, ASixteenBitReadResetsTheCodecEvenWithoutTheResetJobBit) {
   EXPECT_TRUE(std::equal(image.begin(), image.end(), flow_->updateImage.begin()));
 }
 
-TEST_F(EepromBench, AnImageOfLengthZeroFailsAtTheWrite) {
+TEST_F(EepromBench, AnImageOfLengthZeroIsRefusedBeforeTheWrite) {
   for (const Width& w : kWidths) {
     SCOPED_TRACE(w.name);
     StartWith(w);
     flow_->download.image.clear();
     EXPECT_EQ(flow_->Download(), 0);
-    EXPECT_EQ(LastStatusCode, kStsUpdateEepromFail);
+    EXPECT_EQ(LastStatusCode, kStsParseFwFileFail);
+    EXPECT_EQ(Resets("codec"), 0u);
     TearDown();
   }
 }

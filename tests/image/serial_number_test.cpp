@@ -114,6 +114,25 @@ TEST(SerialNumber, RecordsThatTakeTheSerialNumber) {
   }
 }
 
+// A rebuild changes only the record that takes the serial number: records of
+// known types longer or shorter than their class (VID/PID of 10 and 6 bytes)
+// and a string record with bytes past its string keep every byte.
+TEST(SerialNumber, EveryOtherRecordKeepsItsBytes) {
+  const Bytes longVidPid = {0x0A, 0x04, 0x5A, 0x3C, 0x30, 0x22, 0x00, 0x01, 0xC3, 0x7E};
+  const Bytes shortVidPid = {0x06, 0x04, 0x5A, 0x3C, 0x30, 0x22};
+  const Bytes productWithTail = Join({{0x09, 0x02, 0x05, 0x03}, Text("Box"), {0xE1, 0xE2}});
+  for (const Bytes& kept : {longVidPid, shortVidPid, productWithTail}) {
+    const Bytes records = Join({kManufacturer, kept});
+    const Bytes area = Join({{0x30, 0xA5, 0xAA, std::uint8_t(6 + kLeading.size() + records.size()), 0x00, 0x04},
+                             kLeading, records});
+    const Bytes image = FlashImage(area);
+    const SerialNumberResult r = WriteSerialNumber(image, kFlash, Request("SN0001"));
+    const Bytes expected = Join({{0x55, 0xA5, 0xAA, std::uint8_t(6 + kLeading.size() + 10 + kept.size()), 0x00, 0x04},
+                                 kLeading, {0x0A, 0x01, 0x08, 0x03}, Text("SN0001"), kept});
+    ExpectFlashImage(r, image, expected);
+  }
+}
+
 TEST(SerialNumber, FortyEightCharactersFitTheRecord) {
   const std::string serial(48, 'Z');
   const SerialNumberResult r = WriteSerialNumber(FlashImage(kArea), kFlash, Request(serial));
