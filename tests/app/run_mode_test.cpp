@@ -65,7 +65,9 @@ TEST(ParseArg, ActionsFileNamesAndStartIndex) {
     EXPECT_EQ(char(parse.Action()), c.action);
     EXPECT_EQ(parse.FileName(), c.file);
     EXPECT_EQ(parse.StartIndex(), c.startIndex);
-    if (c.result == 0) EXPECT_EQ(dir.Read("Result.txt"), "fail");
+    if (c.result == 0) {
+      EXPECT_EQ(dir.Read("Result.txt"), "fail");
+    }
     std::filesystem::remove(dir.File("Result.txt"));
   }
 }
