@@ -231,6 +231,9 @@ TEST_F(Contract, EveryOutcomeIsTold) {
       // Transient failures get their retries.
       {"one stalled status query", "-f -write new.bin", "", [](Contract& t) { t.Arm("stall=vendor:07*1"); }, 0,
        wrote, "", Verdict::kPass, Codec::kNewFirmware},
+      {"one stalled status query while opening", "-f -version x", "", [](Contract& t) { t.Arm("stall=vendor:07*1"); },
+       0, "\nBegin to Get FW Ver!\r\nCurrent FW Version: 4.119.0000-0000.0007!\r\n" + prompt, "", Verdict::kFail,
+       Codec::kUnchanged},
       {"one stalled memory read", "-f -write new.bin", "", [](Contract& t) { t.Arm("stall=vendor:25*1"); }, 0,
        wrote, "", Verdict::kPass, Codec::kNewFirmware},
       // The lock folder of another user's session does not hang the start.
