@@ -1,12 +1,14 @@
 #include "platform/named_mutex.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -73,6 +75,47 @@ TEST(NamedMutex, TimedWaitGivesUpInVirtualTime) {
   EXPECT_FALSE(got);
   EXPECT_GE(clock.NowMs(), 3000u);
   holder.Unlock();
+}
+
+// The locks order the processes of every user: one folder for the machine,
+// sticky and writable by all, whatever the session's runtime folder is.
+TEST(NamedMutex, ExcludesAProcessOfAnotherUser) {
+  setenv("XDG_RUNTIME_DIR", "/nonexistent-runtime-folder", 1);
+  const std::string folder = platform::LockFolder();
+  unsetenv("XDG_RUNTIME_DIR");
+  struct stat st {};
+  ASSERT_EQ(stat(folder.c_str(), &st), 0) << folder;
+  EXPECT_EQ(st.st_mode & 01777, 01777u) << folder;
+  if (geteuid() != 0) GTEST_SKIP() << "a second user needs root to switch to";
+
+  platform::SteadyClock clock;
+  const std::string name = UniqueName() + "_user";
+  platform::NamedMutex mine(name);
+  ASSERT_TRUE(mine.Lock(0, clock));
+  int toChild[2], fromChild[2];
+  ASSERT_EQ(pipe(toChild), 0);
+  ASSERT_EQ(pipe(fromChild), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);  // nobody
+    platform::SteadyClock c;
+    platform::NamedMutex m(name);
+    char r = m.Lock(0, c) ? 'L' : 'x';  // held by root's process
+    (void)!write(fromChild[1], &r, 1);
+    char go;
+    (void)!read(toChild[0], &go, 1);
+    r = m.Lock(2000, c) ? 'L' : 'x';
+    (void)!write(fromChild[1], &r, 1);
+    _exit(0);
+  }
+  char first = 0, second = 0;
+  ASSERT_EQ(read(fromChild[0], &first, 1), 1);
+  EXPECT_EQ(first, 'x');
+  mine.Unlock();
+  ASSERT_EQ(write(toChild[1], "g", 1), 1);
+  ASSERT_EQ(read(fromChild[0], &second, 1), 1);
+  EXPECT_EQ(second, 'L');
+  waitpid(child, nullptr, 0);
 }
 
 }  // namespace
