@@ -295,13 +295,8 @@ int CParseArg::Excute_Arg() {
       WriteTextStream(burnResult_, kBurnResultHeader);
   }
   int result = Excute_Arg_Normal();
-  // A failure always leaves a failure status, and a stopped job is never a pass.
-  if (StopRequested()) {
-    result = 0;
-    if (ExitCodeForStatus(LastStatusCode.load()) == 0) LastStatusCode = kStsStopped;
-  } else if (!result && action_ != 'D' && ExitCodeForStatus(LastStatusCode.load()) == 0) {
-    LastStatusCode = kStsActionFail;
-  }
+  // A failure always leaves a failure status.
+  if (!result && action_ != 'D' && ExitCodeForStatus(LastStatusCode.load()) == 0) LastStatusCode = kStsActionFail;
   if (!CloseResultFile(result == 1)) {
     result = 0;
     LastStatusCode = kStsResultFileFail;
@@ -394,6 +389,15 @@ int ReportOtpUsage(CDevFlow& flow, const std::string& fileName) {
 }  // namespace
 
 int CParseArg::Dispatch(CDevFlow& flow) {
+  const int result = DispatchAction(flow);
+  // A job that was asked to stop is never a pass, even when the request came
+  // after its last safe point.
+  if (!StopRequested()) return result;
+  if (ExitCodeForStatus(LastStatusCode.load()) == 0) LastStatusCode = kStsStopped;
+  return 0;
+}
+
+int CParseArg::DispatchAction(CDevFlow& flow) {
   LastStatusCode = 0;
   switch (action_) {
     case 'W':

@@ -99,6 +99,7 @@ class CParseArg final : public FlowHost {
   std::uint32_t rememberedParent_ = 0;
 
   int Dispatch(CDevFlow& flow);
+  int DispatchAction(CDevFlow& flow);
   int Refuse(const TraceScope& scope, std::string why);
   std::string Advice(int status) const;
   // Selects a description for the job's image; 1 when one accepted it.
