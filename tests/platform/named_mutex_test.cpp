@@ -35,9 +35,11 @@ TEST(NamedMutex, OwningThreadReentersAndOtherThreadsWait) {
   EXPECT_TRUE(other);
 }
 
-TEST(NamedMutex, ExcludesASecondProcess) {
+// Holds the mutex `name` while a child process (running as `uid` when it is
+// not -1) tries to take it, then releases it: the child must find it taken,
+// and then free.
+void ExpectChildWaitsForTheHolder(const std::string& name, int uid) {
   platform::SteadyClock clock;
-  const std::string name = UniqueName() + "_proc";
   platform::NamedMutex mine(name);
   ASSERT_TRUE(mine.Lock(0, clock));
   int toChild[2], fromChild[2];
@@ -45,6 +47,7 @@ TEST(NamedMutex, ExcludesASecondProcess) {
   ASSERT_EQ(pipe(fromChild), 0);
   const pid_t child = fork();
   if (child == 0) {
+    if (uid >= 0 && (setgid(gid_t(uid)) != 0 || setuid(uid_t(uid)) != 0)) _exit(1);
     platform::SteadyClock c;
     platform::NamedMutex m(name);
     char r = m.Lock(0, c) ? 'L' : 'x';  // held by the parent
@@ -64,6 +67,8 @@ TEST(NamedMutex, ExcludesASecondProcess) {
   EXPECT_EQ(second, 'L');
   waitpid(child, nullptr, 0);
 }
+
+TEST(NamedMutex, ExcludesASecondProcess) { ExpectChildWaitsForTheHolder(UniqueName() + "_proc", -1); }
 
 TEST(NamedMutex, TimedWaitGivesUpInVirtualTime) {
   platform::VirtualClock holderClock;
@@ -87,35 +92,7 @@ TEST(NamedMutex, ExcludesAProcessOfAnotherUser) {
   ASSERT_EQ(stat(folder.c_str(), &st), 0) << folder;
   EXPECT_EQ(st.st_mode & 01777, 01777u) << folder;
   if (geteuid() != 0) GTEST_SKIP() << "a second user needs root to switch to";
-
-  platform::SteadyClock clock;
-  const std::string name = UniqueName() + "_user";
-  platform::NamedMutex mine(name);
-  ASSERT_TRUE(mine.Lock(0, clock));
-  int toChild[2], fromChild[2];
-  ASSERT_EQ(pipe(toChild), 0);
-  ASSERT_EQ(pipe(fromChild), 0);
-  const pid_t child = fork();
-  if (child == 0) {
-    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);  // nobody
-    platform::SteadyClock c;
-    platform::NamedMutex m(name);
-    char r = m.Lock(0, c) ? 'L' : 'x';  // held by root's process
-    (void)!write(fromChild[1], &r, 1);
-    char go;
-    (void)!read(toChild[0], &go, 1);
-    r = m.Lock(2000, c) ? 'L' : 'x';
-    (void)!write(fromChild[1], &r, 1);
-    _exit(0);
-  }
-  char first = 0, second = 0;
-  ASSERT_EQ(read(fromChild[0], &first, 1), 1);
-  EXPECT_EQ(first, 'x');
-  mine.Unlock();
-  ASSERT_EQ(write(toChild[1], "g", 1), 1);
-  ASSERT_EQ(read(fromChild[0], &second, 1), 1);
-  EXPECT_EQ(second, 'L');
-  waitpid(child, nullptr, 0);
+  ExpectChildWaitsForTheHolder(UniqueName() + "_user", 65534);  // nobody
 }
 
 }  // namespace
