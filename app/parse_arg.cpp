@@ -127,7 +127,8 @@ int CParseArg::Parse_Arg(const std::vector<std::string>& args) {
   if (args.size() > rest) {
     if (args.size() != rest + 2 || !EqualNoCase(args[rest], "-d"))
       return Refuse(scope, "unexpected argument \"" + args[rest] + "\" (a file name with blanks must be quoted)");
-    if (!ParseIndex(args[rest + 1], startIndex_)) return Refuse(scope, "\"-d\" needs a number, not \"" + args[rest + 1] + "\"");
+    if (!ParseIndex(args[rest + 1], startIndex_))
+      return Refuse(scope, "\"-d\" needs a number, not \"" + args[rest + 1] + "\"");
     explicitIndex_ = true;
   }
   return 1;
@@ -326,8 +327,8 @@ std::string CParseArg::Advice(int status) const {
                                   " (-d counts the connected codecs from 0)"
                             : "no codec found: check the cable and the udev rule (packaging/udev/70-tessaload.rules)";
     case kStsVidPidMismatch:
-      return "the codec's VID/PID is not accepted: see the setting CheckVIDPID_INI (2: " + ProgramFolderPathWithSeparator() +
-             "VidPidList.ini) and LockPort/PortNo";
+      return "the codec's VID/PID is not accepted: see the setting CheckVIDPID_INI (2: " +
+             ProgramFolderPathWithSeparator() + "VidPidList.ini) and LockPort/PortNo";
     case kStsLoadFileDataFail:
       return "the image file " + file + " cannot be read";
     case kStsParseFwFileFail:

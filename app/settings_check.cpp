@@ -25,14 +25,12 @@ const TimeRange kTimeRanges[] = {
 };
 
 const SettingKey* const kAllKeys[] = {
-    &setting::kDebugLog,     &setting::kIniType,          &setting::kLibType,
-    &setting::kLockPort,     &setting::kPortNo,           &setting::kAutoRun,
-    &setting::kCheckVidPidIni, &setting::kCheckVidPidBin, &setting::kResetToCache,
-    &setting::kNormalReset,  &setting::kSnFunction,       &setting::kSaveSn,
-    &setting::kSnAddress,    &setting::kEraseTimeOut,     &setting::kEraseCommandTime,
-    &setting::kDisableRebootCheck, &setting::kLoopTest,   &setting::kLoopTestReboot,
-    &setting::kSaveResultToFile, &setting::kLogType,      &setting::kWaitTime,
-    &setting::kRtd3,         &setting::kBcdType,          &setting::kAutoRunDelay,
+    &setting::kDebugLog,     &setting::kIniType,        &setting::kLibType,          &setting::kLockPort,
+    &setting::kPortNo,       &setting::kAutoRun,        &setting::kCheckVidPidIni,   &setting::kCheckVidPidBin,
+    &setting::kResetToCache, &setting::kNormalReset,    &setting::kSnFunction,       &setting::kSaveSn,
+    &setting::kSnAddress,    &setting::kEraseTimeOut,   &setting::kEraseCommandTime, &setting::kDisableRebootCheck,
+    &setting::kLoopTest,     &setting::kLoopTestReboot, &setting::kSaveResultToFile, &setting::kLogType,
+    &setting::kWaitTime,     &setting::kRtd3,           &setting::kBcdType,          &setting::kAutoRunDelay,
 };
 
 std::string Trim(const std::string& text) {
@@ -89,7 +87,8 @@ int CheckSettings(std::FILE* out) {
     bool known = EqualNoCase(trimmed, setting::kOtpPassword);
     for (const SettingKey* k : kAllKeys) known = known || EqualNoCase(trimmed, k->name);
     if (!known) continue;
-    std::fprintf(out, "tessaload: warning: setting \"%s\" has blanks around its name and is not read; write \"%s=...\"\n",
+    std::fprintf(out,
+                 "tessaload: warning: setting \"%s\" has blanks around its name and is not read; write \"%s=...\"\n",
                  key.c_str(), trimmed.c_str());
     ++warnings;
   }

@@ -63,7 +63,8 @@ bool TryTake(NamedMutex::Shared& s) {
     // Readable and writable by every user: processes of other users lock it too.
     s.fd = open(s.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (s.fd < 0) {
-      if (!s.reported) std::fprintf(stderr, "tessaload: lock file %s cannot be opened: %s\n", s.path.c_str(), std::strerror(errno));
+      if (!s.reported)
+        std::fprintf(stderr, "tessaload: lock file %s cannot be opened: %s\n", s.path.c_str(), std::strerror(errno));
       s.reported = true;
       return false;
     }

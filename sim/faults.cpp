@@ -66,7 +66,8 @@ std::string RequestText(const RequestKey& key) {
 }  // namespace
 
 bool FaultSet::Empty() const {
-  return disconnectAfter < 0 && interruptAfter < 0 && notReadyResets == 0 && signatureAnswer < 0 && requests.empty() && flipOnRead.empty();
+  return disconnectAfter < 0 && interruptAfter < 0 && notReadyResets == 0 && signatureAnswer < 0 &&
+         requests.empty() && flipOnRead.empty();
 }
 
 std::optional<RequestFault> FaultSet::Hit(const RequestKey& key) {
