@@ -352,6 +352,12 @@ TEST_F(Contract, EveryOutcomeIsTold) {
        Codec::kUnchanged},
       {"one stalled memory read", "-f -write new.bin", "", [](Contract& t) { t.Arm("stall=vendor:25*1"); }, 0, wrote,
        "", Verdict::kPass, Codec::kNewFirmware},
+      {"one stalled update reset", "-f -write new.bin", "", [](Contract& t) { t.Arm("stall=vendor:20*1"); }, 0, wrote,
+       "", Verdict::kPass, Codec::kNewFirmware},
+      {"one stalled reset to the new code", "-f -write new.bin", "", [](Contract& t) { t.Arm("stall=vendor:22*1"); },
+       0, wrote, "", Verdict::kPass, Codec::kNewFirmware},
+      {"an update reset that always stalls", "-f -write new.bin", "", [](Contract& t) { t.Arm("stall=vendor:20"); },
+       1, writeFailed, "tessaload: 41512 Reset Device Fail!", Verdict::kFail, Codec::kUnchanged},
       // The lock folder of another user's session does not hang the start.
       {"XDG_RUNTIME_DIR a file", "XDG_RUNTIME_DIR=runtime -f -write new.bin", "",
        [](Contract& t) { t.File("runtime", "x"); }, 0, wrote, "", Verdict::kPass, Codec::kNewFirmware},
