@@ -61,6 +61,14 @@ void SetConfigInt(std::string_view section, std::string_view key, int value) {
   StoreLocked().SetValue(section, key, std::to_string(value), true);
 }
 
+std::vector<std::string> GetConfigKeys(std::string_view section) {
+  std::shared_lock lock(storeLock);
+  if (!store) return {};
+  const int index = store->FindSection(section);
+  if (index < 0) return {};
+  return store->SectionKeys(index);
+}
+
 void DestroySettingsStore() {
   std::unique_lock lock(storeLock);
   store.reset();

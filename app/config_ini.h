@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "image/ini_file.h"
 
@@ -37,5 +38,7 @@ void SetConfigInt(std::string_view section, std::string_view key, int value);
 // not fit a byte and for text values.
 int GetConfigValue(std::string_view section, std::string_view key, int def);
 std::string GetConfigString(std::string_view section, std::string_view key, std::string_view def);
+// The keys of a section as they are stored, in order.
+std::vector<std::string> GetConfigKeys(std::string_view section);
 // Empties the store (exit, and between tests).
 void DestroySettingsStore();

@@ -18,12 +18,36 @@ std::string FullPath(const std::string& name) {
   return platform::ProgramFolderWithSeparator() + path;
 }
 
+namespace {
+
+// Writes `bytes` to a new file beside `name` and moves it into place: the file
+// is then either the whole new content or untouched, never a part of it.
+bool ReplaceFile(const std::string& name, std::string_view bytes) {
+  std::error_code ec;
+  if (std::filesystem::exists(name, ec) && !std::filesystem::is_regular_file(name, ec)) return false;
+  const std::string temporary = name + ".part";
+  bool ok = false;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (out) {
+      out.write(bytes.data(), std::streamsize(bytes.size()));
+      out.close();
+      ok = !out.fail();
+    }
+  }
+  if (ok) {
+    std::filesystem::rename(temporary, name, ec);
+    ok = !ec;
+  }
+  if (!ok) std::filesystem::remove(temporary, ec);
+  return ok;
+}
+
+}  // namespace
+
 bool WriteWholeFile(const std::string& name, std::span<const std::uint8_t> data) {
   if (name.empty() || data.empty()) return false;
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-  return bool(out.flush());
+  return ReplaceFile(name, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
 }
 
 std::string HexText(std::span<const std::uint8_t> data) {
@@ -40,11 +64,7 @@ std::string HexText(std::span<const std::uint8_t> data) {
 }
 
 bool WriteHexText(const std::string& name, std::span<const std::uint8_t> data) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  const std::string text = HexText(data);
-  out.write(text.data(), std::streamsize(text.size()));
-  return bool(out.flush());
+  return !name.empty() && ReplaceFile(name, HexText(data));
 }
 
 std::uint64_t FileSize(const std::string& name) {

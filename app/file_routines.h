@@ -13,8 +13,9 @@ std::string ProgramFolderPathWithSeparator();
 // Backslashes become '/'; a relative name is taken from the program folder.
 std::string FullPath(const std::string& name);
 
-// Creates or truncates the file and writes the whole buffer; false when the
-// name or the buffer is empty or the file cannot be written.
+// Replaces the file by the whole buffer (written beside it, then moved into
+// place, so a failed write leaves no part file); false when the name or the
+// buffer is empty or the file cannot be written.
 bool WriteWholeFile(const std::string& name, std::span<const std::uint8_t> data);
 // Each byte as two upper-case hex digits and a blank, CR LF after every 16.
 bool WriteHexText(const std::string& name, std::span<const std::uint8_t> data);

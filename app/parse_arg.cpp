@@ -3,9 +3,12 @@
 
 
 #include <algorithm>
-#include <ctime>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
 
 #include "app/notify.h"
 #include "app/status_codes.h"
@@ -22,6 +25,7 @@
 #include "image/image_version.h"
 #include "platform/paths.h"
 #include "platform/prompter.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -43,46 +47,91 @@ CParseArg::~CParseArg() {
   if (resultFile_) std::fclose(resultFile_);
 }
 
+namespace {
+
+// A decimal device index: digits only, at most three of them.
+bool ParseIndex(const std::string& text, int& index) {
+  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  index = std::stoi(text);
+  return true;
+}
+
+}  // namespace
+
+const char* const CParseArg::kUsage =
+    "usage: tessaload -f -write|-verify|-erase|-dumpotp|-dumpspi|-version|-detect FILE [-d N]\n"
+    "       tessaload -f FILE [-d N]      (writes FILE)\n"
+    "       tessaload                     (the operator window)\n"
+    "FILE with blanks in its name must be quoted; N is the codec's position on the bus, from 0.\n";
+
+bool CParseArg::IsHelpCommandLine(const std::vector<std::string>& args) {
+  return args.size() == 2 && (args[1] == "--help" || args[1] == "-h" || args[1] == "/?");
+}
+
+int CParseArg::Refuse(const TraceScope& scope, std::string why) {
+  TracePrint(scope, "%s", kTraceSeparator);
+  TracePrint(scope, "Fail --- Invalid parameter!\r\n");
+  refusal_ = std::move(why);
+  action_ = 0xFF;
+  fileName_.clear();
+  startIndex_ = 0;
+  explicitIndex_ = false;
+  LastStatusCode = kStsInvalidParameter;
+  // The previous unit's verdict must not survive a command line that runs nothing.
+  if (OpenResultFile()) CloseResultFile(false);
+  return 0;
+}
+
 int CParseArg::Parse_Arg(const std::vector<std::string>& args) {
   TraceScope scope("CParseArg::Parse_Arg", kTraceEntryPoints);
   resultFileFlag_ = 1;
 
-  std::string line;
-  for (const auto& a : args) line += a + " ";
-  std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) { return std::tolower(c); });
-  if (line.find("-f") == std::string::npos) {
-    OpenResultFile();
-    CloseResultFile(false);
-    return 0;
+  const bool dashF = args.size() > 1 && EqualNoCase(args[1], "-f");
+  if (!dashF) {
+    for (std::size_t i = 2; i < args.size(); ++i)
+      if (EqualNoCase(args[i], "-f")) return Refuse(scope, "\"-f\" must come first");
+    return Refuse(scope, "no \"-f\"");
   }
-
-  if (args.size() < 3 || args.size() > 6) {
-    TracePrint(scope, "%s", kTraceSeparator);
-    TracePrint(scope, "Fail --- Invalid parameter!\r\n");
-    return 0;
-  }
+  if (args.size() < 3) return Refuse(scope, "\"-f\" needs an option word and a file name");
+  if (args.size() > 6)
+    return Refuse(scope, "too many arguments after \"-f\" (a file name with blanks must be quoted)");
 
   const auto known = [](const std::string& word, bool exact) {
     for (const auto& o : kOptions)
       if (exact ? word == o.word : EqualNoCase(word, o.word)) return o.action;
     return std::uint8_t(0);
   };
-  if (!EqualNoCase(args[1], "-f") || (!known(args[2], false) && args[2].find(".rfw") == std::string::npos)) {
+  if (!known(args[2], false) && args[2].find(".rfw") == std::string::npos) {
     TracePrint(scope, "%s", kTraceSeparator);
     TracePrint(scope, "Fail --- Invalid parameter!\r\n");
   }
 
   option_ = args[2];
-  fileName_ = args.size() > 3 ? args[3] : std::string();
+  fileName_.clear();
   action_ = known(option_, true);
+  // Arguments after the action's own: "-d N" and nothing else.
+  std::size_t rest = 3;
   if (!action_) {
+    // Position 2 names the file; a word at position 3 is passed over.
     action_ = 'W';
     fileName_ = option_;
+    if (args.size() > 3 && !EqualNoCase(args[3], "-d")) rest = 4;
+  } else if (args.size() > 3 && !EqualNoCase(args[3], "-d")) {
+    fileName_ = args[3];
+    rest = 4;
+  } else if (action_ != 'E' && action_ != 'D') {
+    return Refuse(scope, "\"" + option_ + "\" needs a file name");
   }
 
   startIndex_ = 0;
-  if (args.size() > 4 && EqualNoCase(args[4], "-d") && args.size() > 5)
-    startIndex_ = int(std::strtol(args[5].c_str(), nullptr, 10));
+  explicitIndex_ = false;
+  if (args.size() > rest) {
+    if (args.size() != rest + 2 || !EqualNoCase(args[rest], "-d"))
+      return Refuse(scope, "unexpected argument \"" + args[rest] + "\" (a file name with blanks must be quoted)");
+    if (!ParseIndex(args[rest + 1], startIndex_))
+      return Refuse(scope, "\"-d\" needs a number, not \"" + args[rest + 1] + "\"");
+    explicitIndex_ = true;
+  }
   return 1;
 }
 
@@ -98,21 +147,36 @@ void CParseArg::Print(const std::string& text) {
 
 void CParseArg::PrintPrompt() { Print(programFolder_ + ">"); }
 
+std::string CParseArg::ResultFilePath() const { return programFolder_ + "/Result.txt"; }
+
 bool CParseArg::OpenResultFile() {
   if (resultFile_) std::fclose(resultFile_);
-  resultFile_ = std::fopen((programFolder_ + "/Result.txt").c_str(), "w+b");
-  return resultFile_ != nullptr;
+  resultFileError_ = 0;
+  resultFile_ = std::fopen(ResultFilePath().c_str(), "w+b");
+  if (resultFile_) return true;
+  resultFileError_ = errno;
+  // An earlier verdict that cannot be replaced is at least not left behind.
+  std::error_code ec;
+  if (!std::filesystem::is_directory(ResultFilePath(), ec)) std::filesystem::remove(ResultFilePath(), ec);
+  return false;
 }
 
-void CParseArg::CloseResultFile(bool pass) {
-  if (!resultFile_) return;
+bool CParseArg::CloseResultFile(bool pass) {
+  if (!resultFile_) return false;
   WriteTextStream(resultFile_, pass ? "pass" : "fail");
-  std::fclose(resultFile_);
+  const bool written = !std::ferror(resultFile_);
+  const bool closed = std::fclose(resultFile_) == 0;
   resultFile_ = nullptr;
+  if (!(written && closed) && !resultFileError_) resultFileError_ = errno ? errno : EIO;
+  return written && closed;
 }
 
 int CParseArg::Prepare() {
-  OpenResultFile();
+  // Before the codec is touched: a run that cannot record its verdict does not start.
+  if (!OpenResultFile()) {
+    LastStatusCode = kStsResultFileFail;
+    return 0;
+  }
   if (!LoadICTypeIni()) {
     CloseResultFile(false);
     Print("Get IC Info Fail\n");
@@ -187,13 +251,7 @@ int CParseArg::LoadICTypeIni() {
   TraceScope scope("CParseArg::LoadICTypeIni", kTraceFlow);
   CDevFlow* flow = CurrentFlow();
   if (!flow) return 0;
-  if (setting::Get(setting::kCheckVidPidIni) == 0) {
-    int opened = 0;
-    for (int i = 0; i < 3 && !opened; ++i) opened = flow->DEV_OpenDeviceByICIni(startIndex_ + i);
-    if (!opened) return 0;
-  } else if (!flow->DEV_OpenDeviceByVIDPID()) {
-    return 0;
-  }
+  if (!flow->DEV_OpenDeviceForCommandLine(startIndex_, explicitIndex_)) return 0;
   switch (action_) {
     case 'Y':
       MemoryType = 6;
@@ -210,6 +268,7 @@ int CParseArg::LoadICTypeIni() {
   flow->download.fileName = fileName_;
   const int loaded = LoadJobImage(*flow);
   if (SelectDescriptionForImage(*flow)) return 1;
+  if (!loaded) LastStatusCode = kStsLoadFileDataFail;
   return loaded;
 }
 
@@ -238,8 +297,13 @@ int CParseArg::Excute_Arg() {
     else if (!exists)
       WriteTextStream(burnResult_, kBurnResultHeader);
   }
-  const int result = Excute_Arg_Normal();
-  CloseResultFile(result == 1);
+  int result = Excute_Arg_Normal();
+  // A failure always leaves a failure status.
+  if (!result && action_ != 'D' && ExitCodeForStatus(LastStatusCode.load()) == 0) LastStatusCode = kStsActionFail;
+  if (!CloseResultFile(result == 1)) {
+    result = 0;
+    LastStatusCode = kStsResultFileFail;
+  }
   if (burnResult_) {
     const CDevFlow* current = CurrentFlow();
     WriteTextStream(burnResult_, BurnResultRow(current ? current->manufacturer : std::string(), result == 1,
@@ -250,13 +314,71 @@ int CParseArg::Excute_Arg() {
   return result;
 }
 
+bool CParseArg::StopRequested() { return platform::StopSignalReceived(); }
+
+std::string CParseArg::Advice(int status) const {
+  const std::string file = fileName_.empty() ? std::string() : FullPath(fileName_);
+  switch (status) {
+    case kStsInvalidParameter:
+      return refusal_ + "; see the usage above";
+    case kStsResultFileFail:
+      return ResultFilePath() + " cannot be written (" + std::strerror(resultFileError_ ? resultFileError_ : EIO) +
+             "): make it a writable file; the codec was not touched";
+    case kStsDetectDeviceFail:
+      return explicitIndex_ ? "no codec at position " + std::to_string(startIndex_) +
+                                  " (-d counts the connected codecs from 0)"
+                            : "no codec found: check the cable and the udev rule (packaging/udev/70-tessaload.rules)";
+    case kStsVidPidMismatch:
+      return "the codec's VID/PID is not accepted: see the setting CheckVIDPID_INI (2: " +
+             ProgramFolderPathWithSeparator() + "VidPidList.ini) and LockPort/PortNo";
+    case kStsLoadFileDataFail:
+      return "the image file " + file + " cannot be read";
+    case kStsParseFwFileFail:
+      return file + " is not a firmware image";
+    case kStsFwNotForDevice:
+      return file + " is an image for another chip";
+    case kStsSaveFileFail:
+      return file + " cannot be saved (folder, permissions, free space); nothing was kept";
+    case kStsSaveSnFail:
+      return "the codec's serial number does not fit the image (settings SaveSN, SN Address)";
+    case kStsCompareDataFail:
+      return "the codec's code memory differs from " + file;
+    case kStsOtpSameVersion:
+    case kStsOtpOlderVersion:
+      return "nothing was written; use an image newer than the codec's firmware";
+    case kStsStopped:
+      return "the job was stopped by a signal";
+    default:
+      if (platform::StopSignalReceived()) return "the job was stopped by a signal";
+      return {};
+  }
+}
+
+void CParseArg::ReportFailure() const {
+  const int status = LastStatusCode.load();
+  if (ExitCodeForStatus(status) == 0) return;
+  std::string line = "tessaload: " + std::to_string(status);
+  const std::string text = StatusText(status);
+  if (!text.empty()) line += " " + text;
+  if (const std::string advice = Advice(status); !advice.empty()) line += " (" + advice + ")";
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
+
 namespace {
 
 // The OTP usage for the image file: used and free bytes, and how many more
 // downloads of the image fit; the text goes to the device's connection text.
 int ReportOtpUsage(CDevFlow& flow, const std::string& fileName) {
   flow.download.fileName = fileName;
-  if (!LoadFileData(flow.download)) return 0;
+  if (!LoadFileData(flow.download)) {
+    LastStatusCode = kStsLoadFileDataFail;
+    return 0;
+  }
+  if (!flow.LocateConfig(&flow.download.image, 0)) {
+    LastStatusCode = kStsParseFwFileFail;
+    return 0;
+  }
   otp::Usage usage;
   if (!flow.MP_ReadOtpUsage(usage)) {
     LastStatusCode = kStsReadOtpFail;
@@ -270,6 +392,15 @@ int ReportOtpUsage(CDevFlow& flow, const std::string& fileName) {
 }  // namespace
 
 int CParseArg::Dispatch(CDevFlow& flow) {
+  const int result = DispatchAction(flow);
+  // A job that was asked to stop is never a pass, even when the request came
+  // after its last safe point.
+  if (!StopRequested()) return result;
+  if (ExitCodeForStatus(LastStatusCode.load()) == 0) LastStatusCode = kStsStopped;
+  return 0;
+}
+
+int CParseArg::DispatchAction(CDevFlow& flow) {
   LastStatusCode = 0;
   switch (action_) {
     case 'W':

@@ -12,6 +12,7 @@
 #include "flow/flow_host.h"
 
 class CDevFlow;
+class TraceScope;
 
 class CParseArg final : public FlowHost {
  public:
@@ -20,8 +21,13 @@ class CParseArg final : public FlowHost {
   CParseArg(const CParseArg&) = delete;
   CParseArg& operator=(const CParseArg&) = delete;
 
-  // args[0] is the program path. 1 when an action was recognised.
+  // args[0] is the program path. 1 when an action was recognised; otherwise
+  // the command line is refused: Result.txt says "fail" and LastStatusCode is
+  // 41540 "Invalid Parameter!".
   int Parse_Arg(const std::vector<std::string>& args);
+  // "--help", "-h" or "/?" alone.
+  static bool IsHelpCommandLine(const std::vector<std::string>& args);
+  static const char* const kUsage;
 
   // Console output: printing happens once the console is attached; while
   // Result.txt is open every printed text goes there too (LF stored as CR LF).
@@ -29,10 +35,13 @@ class CParseArg final : public FlowHost {
   void Print(const std::string& text);
   void PrintPrompt();
 
-  // Result.txt in the program folder, created or emptied.
+  // Result.txt in the program folder, created or emptied. When it cannot be
+  // opened an earlier Result.txt file is removed, if it can be.
   bool OpenResultFile();
-  // Appends "pass" or "fail" (no line end) and closes the file.
-  void CloseResultFile(bool pass);
+  // Appends "pass" or "fail" (no line end) and closes the file; false when the
+  // file was not open or did not take everything written to it.
+  bool CloseResultFile(bool pass);
+  std::string ResultFilePath() const;
 
   // The preparation step: Result.txt, the IC description and device, the
   // device information. 1 when the action may run.
@@ -42,6 +51,12 @@ class CParseArg final : public FlowHost {
   // Runs the action and writes the result files; 1 on success.
   int Excute_Arg();
   int Excute_Arg_Normal();
+  // The reason line on standard error for a run whose status is a failure:
+  // "tessaload: <id> <text> (<what to do>)"; nothing for a success.
+  void ReportFailure() const;
+
+  // SIGINT or SIGTERM arrived.
+  bool StopRequested() override;
 
   // The flows' view of the command line.
   void RememberedLocation(std::uint32_t& port, std::uint32_t& parent) override {
@@ -57,6 +72,7 @@ class CParseArg final : public FlowHost {
   const std::string& FileName() const { return fileName_; }
   const std::string& Option() const { return option_; }
   int StartIndex() const { return startIndex_; }
+  bool ExplicitIndex() const { return explicitIndex_; }
 
   // Where Result.txt is kept; the program folder unless set otherwise.
   void SetResultFolder(std::string folder) { programFolder_ = std::move(folder); }
@@ -70,6 +86,9 @@ class CParseArg final : public FlowHost {
   std::string fileName_;
   std::string option_;
   int startIndex_ = 0;
+  bool explicitIndex_ = false;  // "-d N" was given
+  std::string refusal_;         // why the command line was refused
+  int resultFileError_ = 0;     // errno of the failed Result.txt open or write
   std::string programFolder_;
   int consoleFlag_ = 0;
   int resultFileFlag_ = 0;
@@ -80,6 +99,9 @@ class CParseArg final : public FlowHost {
   std::uint32_t rememberedParent_ = 0;
 
   int Dispatch(CDevFlow& flow);
+  int DispatchAction(CDevFlow& flow);
+  int Refuse(const TraceScope& scope, std::string why);
+  std::string Advice(int status) const;
   // Selects a description for the job's image; 1 when one accepted it.
   int SelectDescriptionForImage(CDevFlow& flow);
 };

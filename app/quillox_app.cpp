@@ -8,6 +8,7 @@
 #include "app/notify.h"
 #include "app/parse_arg.h"
 #include "app/program_state.h"
+#include "app/settings_check.h"
 #include "app/settings_keys.h"
 #include "app/status_codes.h"
 #include "app/trace.h"
@@ -17,6 +18,7 @@
 #include "flow/create_flow.h"
 #include "flow/flow_host.h"
 #include "image/ic_type_ini.h"
+#include "platform/stop_signals.h"
 
 #ifndef TESSALOAD_FILE_VERSION
 #define TESSALOAD_FILE_VERSION ""
@@ -48,7 +50,12 @@ CQuilloxApp::CQuilloxApp() = default;
 CQuilloxApp::~CQuilloxApp() = default;
 
 bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
+  if (CParseArg::IsHelpCommandLine(args)) {
+    std::fputs(CParseArg::kUsage, stdout);
+    return false;
+  }
   LoadSettings();
+  CheckSettings(stderr);
   if (setting::Get(setting::kDebugLog) != 0)
     capture_.Start(ProgramFolderPathWithSeparator() + "DebugLog.txt");
   TraceInit();
@@ -69,6 +76,7 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
 
   if (!IsWindowModeCommandLine(args)) {
     ranCommandLine_ = true;
+    platform::InstallStopSignals();
     if (g_parseArg->Parse_Arg(args) == 1) {
       SilentMode = 1;
       SetFlowHost(g_parseArg);
@@ -76,7 +84,10 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
       g_parseArg->Print("\n");
       if (g_parseArg->Prepare()) g_parseArg->Excute_Arg();
       CloseFlowDevice();
+    } else {
+      std::fputs(CParseArg::kUsage, stderr);
     }
+    g_parseArg->ReportFailure();
   } else {
     SilentMode = 0;
     WindowModeContext window;

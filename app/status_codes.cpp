@@ -18,6 +18,12 @@ constexpr Entry kTable[] = {
     {41512, "Reset Device Fail!"},
     {41530, "Load File Data Fail!"},
     {41531, "Parse FW File Fail!"},
+    // The command line's own outcomes, beside those the flows report.
+    {41536, "Save File Fail!"},
+    {41540, "Invalid Parameter!"},
+    {41541, "Result File Not Writable!"},
+    {41542, "Stopped!"},
+    {41543, "Action Fail!"},
     {41702, "Get Code Size Fail!"},
     {41704, "Read Flash Fail!"},
     {41705, "Erase Flash Fail!"},

@@ -226,13 +226,13 @@ int DevLib_GetIdentityAndManufacturer(std::uint32_t handle, std::uint16_t& vid, 
     return 1;
   }
   if (!lib.access) return 0;
-  std::vector<HubWalkEntry> entries;
-  const HubWalkEntry* e = FirstHubEntry(entries, handle);
-  if (!e) return 0;
-  vid = e->vendorId;
-  pid = e->productId;
-  rev = e->bcdDevice;
-  manufacturer = e->manufacturer;
+  // The device's own entry: a neighbour on the same hub never lends it its identity.
+  HubWalkEntry e;
+  if (!HubEntryOfDevice(*lib.access, handle, e)) return 0;
+  vid = e.vendorId;
+  pid = e.productId;
+  rev = e.bcdDevice;
+  manufacturer = e.manufacturer;
   return 1;
 }
 
@@ -263,10 +263,9 @@ int DevLib_GetSerialText(std::uint32_t handle, std::string& serial) {
     return ReadString(d->Caps()->deviceDescriptor[16], serial) ? 1 : 0;
   }
   if (!lib.access) return 0;
-  std::vector<HubWalkEntry> entries;
-  const HubWalkEntry* e = FirstHubEntry(entries, handle);
-  if (!e) return 0;
-  serial = e->serialNumber;
+  HubWalkEntry e;
+  if (!HubEntryOfDevice(*lib.access, handle, e)) return 0;
+  serial = e.serialNumber;
   return 1;
 }
 

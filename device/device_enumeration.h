@@ -48,3 +48,6 @@ bool GetPortAndParent(DeviceAccess& access, std::uint32_t deviceInstance, std::u
 // The USB devices on hub ports, read through the hubs. With a non-zero
 // filter only hubs that are that node or its ancestors are walked.
 std::vector<HubWalkEntry> WalkUsbHubs(DeviceAccess& access, std::uint32_t filterInstance);
+// The walk's entry of the USB device that `instance` (the device or one of its
+// functions) belongs to; false when the walk does not reach it.
+bool HubEntryOfDevice(DeviceAccess& access, std::uint32_t instance, HubWalkEntry& entry);

@@ -68,3 +68,13 @@ std::vector<HubWalkEntry> WalkUsbHubs(DeviceAccess& access, std::uint32_t filter
   }
   return entries;
 }
+
+bool HubEntryOfDevice(DeviceAccess& access, std::uint32_t instance, HubWalkEntry& entry) {
+  const std::vector<UsbNode> nodes = access.host.Nodes();
+  for (HubWalkEntry& e : WalkUsbHubs(access, instance)) {
+    if (!IsAncestorOrSelf(nodes, e.deviceInstance, instance)) continue;
+    entry = std::move(e);
+    return true;
+  }
+  return false;
+}

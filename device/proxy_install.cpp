@@ -121,6 +121,13 @@ bool AtLeastAsNew(ProxyOsServices& os, const std::string& a, const std::string& 
   return va.major >= vb.major && va.minor >= vb.minor && va.build >= vb.build && va.revision >= vb.revision;
 }
 
+namespace {
+// No wait is without a limit: a lock that another process never gives back
+// must not hang the start or the end of this one. The steps it orders are
+// carried out after the limit as after the lock.
+constexpr std::uint32_t kInstallLockWaitMs = 30000;
+}  // namespace
+
 bool InstallProxyDriver(ProxyDriverChannel& channel, ProxyOsServices& os) {
   if (channel.controlDevice) return true;
   if (!channel.installLock) channel.installLock = std::make_unique<platform::NamedMutex>(kInstallLockName);
@@ -139,7 +146,7 @@ bool InstallProxyDriver(ProxyDriverChannel& channel, ProxyOsServices& os) {
     if (!ChooseSource(channel, os, target, source)) return fail();
   }
 
-  channel.installLock->Lock(platform::kWaitInfinite, os.WaitClock());
+  channel.installLock->Lock(kInstallLockWaitMs, os.WaitClock());
   std::uint32_t refCount = 0;
   if (!os.ReadRefCount(channel.driverName, refCount)) refCount = 0;
   if (os.OpenServiceManager()) {
@@ -161,7 +168,7 @@ bool InstallProxyDriver(ProxyDriverChannel& channel, ProxyOsServices& os) {
 bool RemoveProxyDriver(ProxyDriverChannel& channel, ProxyOsServices& os) {
   if (channel.controlDevice) {
     if (!channel.installLock) channel.installLock = std::make_unique<platform::NamedMutex>(kInstallLockName);
-    channel.installLock->Lock(platform::kWaitInfinite, os.WaitClock());
+    channel.installLock->Lock(kInstallLockWaitMs, os.WaitClock());
     channel.controlDevice.reset();
     std::uint32_t refCount = 0;
     if (os.ReadRefCount(channel.driverName, refCount) && refCount == 0) {

@@ -18,6 +18,7 @@ constexpr std::uint32_t kNoDeviceRetryMs = 200;
 constexpr std::uint32_t kPastEndRetryMs = 500;
 constexpr std::uint32_t kAnswerRetryMs = 300;
 constexpr std::uint32_t kSlowChipExtraMs = 2000;
+constexpr int kStalledResetAttempts = 3;
 constexpr std::uint16_t kChipIdAddress = 0xFE21;
 constexpr std::uint16_t kResetArmAddress = 0xFF92;
 
@@ -83,8 +84,10 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
     slowChip = slowChip && (code == 0xB013 || code == 0xB014);
   }
 
-  // Send the reset, again while the device is not ready.
+  // Send the reset, again while the device is not ready, and again after a
+  // stalled answer: a device that answered has not reset.
   Budget budget(clock, request.limitMs);
+  int stalls = 0;
   for (;;) {
     std::uint32_t error;
     if (vendor)
@@ -94,6 +97,10 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
     else
       error = ExtUnitReset(oldUnit, sent, kind) == 1 ? kErrorSuccess : ExtUnitLastError();
     if (error == kErrorSuccess) break;
+    if (error == kErrorGenFailure && ++stalls < kStalledResetAttempts) {
+      if (!budget.Wait(kAnswerRetryMs)) return kErrorTimeout;
+      continue;
+    }
     if (error != kErrorNotReady) {
       TraceLine(scope, "reset kind %d failed: %u\n", kind, error);
       return error;

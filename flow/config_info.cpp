@@ -132,8 +132,10 @@ int CEepromConfigInfo::PreActionForAllInOne(int& status) {
 int CEepromConfigInfo::SaveFile(const std::string& fileName, const std::vector<std::uint8_t>& data, bool asText) {
   const std::string path = FullPath(fileName);
   const std::string folder = std::filesystem::path(path).parent_path().string();
-  if (!folder.empty() && !CreateFolderPath(folder)) return 0;
-  return asText ? WriteHexText(path, data) : WriteWholeFile(path, data);
+  const bool saved = (folder.empty() || CreateFolderPath(folder)) &&
+                     (asText ? WriteHexText(path, data) : WriteWholeFile(path, data));
+  if (!saved) LastStatusCode = kStsSaveFileFail;
+  return saved ? 1 : 0;
 }
 
 void CEepromConfigInfo::SerialCountdown() {

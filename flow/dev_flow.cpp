@@ -20,6 +20,7 @@
 #include "image/image_version.h"
 #include "platform/prompter.h"
 #include "platform/resources.h"
+#include "platform/vendor.h"
 
 namespace {
 
@@ -213,11 +214,86 @@ int CDevFlow::DEV_OpenDeviceByICIni(int index) {
   return 1;
 }
 
+int CDevFlow::OpenIndex(int index) {
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt)
+    if (MP_OpenDevice(index)) return 1;
+  return 0;
+}
+
+bool CDevFlow::AcceptedIdentity() {
+  switch (setting::Get(setting::kCheckVidPidIni)) {
+    case 0:
+      return vid == platform::kVendorId;
+    case 2:
+      return CheckVidPidFile(hardwareIdentity);
+    default:
+      return CheckVidPidBuiltIn(hardwareIdentity);
+  }
+}
+
+bool CDevFlow::OnLockedPort() {
+  if (setting::Get(setting::kLockPort) == 0) return true;
+  const int portNo = setting::Get(setting::kPortNo);
+  if (portNo == 0) {
+    setting::Set(setting::kPortNo, int(port));
+    return true;
+  }
+  return int(port) == portNo;
+}
+
+int CDevFlow::ChooseOpenDevice() {
+  ReadChipRegisters();
+  SelectIcTypeForChip();
+  NotifyUI(kMsgDeviceOpened, 0, 0);
+  LastStatusCode = 0;
+  return 1;
+}
+
+int CDevFlow::RefuseIdentity(const TraceScope& scope) {
+  NotifyUI(kMsgFailure, kStsVidPidMismatch, 0);
+  TraceLine(scope, "Check VID/PID Mismatch!\n");
+  Say("Check VID/PID Mismatch!\n");
+  return 0;
+}
+
+int CDevFlow::DEV_OpenDeviceForCommandLine(int index, bool explicitIndex) {
+  TraceScope scope("CDevFlow::DEV_OpenDeviceForCommandLine", kTraceFlow);
+  if (m_hDevice) return 1;
+  if (!explicitIndex) {
+    if (setting::Get(setting::kCheckVidPidIni) != 0) return DEV_OpenDeviceByVIDPID();
+    // No list: the first of the first three positions that carries our vendor ID.
+    bool opened = false;
+    for (int i = 0; i < kOpenAttempts; ++i) {
+      if (!OpenIndex(i)) continue;
+      opened = true;
+      ReadLocation();
+      ReadIdentity();
+      if (AcceptedIdentity() && OnLockedPort()) return ChooseOpenDevice();
+      CloseDevice();
+    }
+    if (!opened) {
+      NotifyUI(kMsgDeviceInfo, kStsDetectDeviceFail, 0);
+      return 0;
+    }
+    return RefuseIdentity(scope);
+  }
+  // "-d N" names one codec: that one, or none.
+  if (!OpenIndex(index)) {
+    NotifyUI(kMsgDeviceInfo, kStsDetectDeviceFail, 0);
+    TraceLine(scope, "Cannot find Quanzor USB Audio!\n");
+    Say("Cannot find Quanzor USB Audio!\n");
+    return 0;
+  }
+  ReadLocation();
+  ReadIdentity();
+  if (AcceptedIdentity() && OnLockedPort()) return ChooseOpenDevice();
+  CloseDevice();
+  return RefuseIdentity(scope);
+}
+
 int CDevFlow::DEV_OpenDeviceByVIDPID() {
   TraceScope scope("CDevFlow::DEV_OpenDeviceByVIDPID", kTraceFlow);
   if (m_hDevice) return 1;
-  const int lockPort = setting::Get(setting::kLockPort);
-  const int portNo = setting::Get(setting::kPortNo);
   const int count = DevLib_GetDeviceCount();
   if (count == 0) {
     NotifyUI(kMsgDeviceInfo, kStsDetectDeviceFail, 0);
@@ -226,34 +302,16 @@ int CDevFlow::DEV_OpenDeviceByVIDPID() {
     return 0;
   }
   for (int i = 0; i < count; ++i) {
-    if (!MP_OpenDevice(i)) continue;
+    if (!OpenIndex(i)) continue;
     ReadLocation();
     ReadIdentity();
-    bool chosen = false;
-    if (CheckVidPidBuiltIn(hardwareIdentity)) {
-      if (lockPort == 0) {
-        chosen = true;
-      } else if (portNo == 0) {
-        chosen = true;
-        setting::Set(setting::kPortNo, int(port));
-      } else {
-        chosen = int(port) == portNo;
-      }
-    }
-    if (!chosen) {
-      CloseDevice();
-      continue;
-    }
-    ReadChipRegisters();
-    SelectIcTypeForChip();
-    NotifyUI(kMsgDeviceOpened, 0, 0);
-    LastStatusCode = 0;
-    return 1;
+    // The list the setting names: 2 VidPidList.ini, else the built-in one.
+    const bool listed = setting::Get(setting::kCheckVidPidIni) == 2 ? CheckVidPidFile(hardwareIdentity)
+                                                                    : CheckVidPidBuiltIn(hardwareIdentity);
+    if (listed && OnLockedPort()) return ChooseOpenDevice();
+    CloseDevice();
   }
-  NotifyUI(kMsgFailure, kStsVidPidMismatch, 0);
-  TraceLine(scope, "Check VID/PID Mismatch!\n");
-  Say("Check VID/PID Mismatch!\n");
-  return 0;
+  return RefuseIdentity(scope);
 }
 
 // --- device lists ------------------------------------------------------------------------

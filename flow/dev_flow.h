@@ -9,6 +9,7 @@
 #include "flow/mp_flow2.h"
 
 class FlowHost;
+class TraceScope;
 
 class CDevFlow : public CDevTypeInfo {
  public:
@@ -33,6 +34,11 @@ class CDevFlow : public CDevTypeInfo {
   int DEV_OpenDeviceByICIni();
   int DEV_OpenDeviceByICIni(int index);
   int DEV_OpenDeviceByVIDPID();
+  // The command line's choice: with `explicitIndex` ("-d N") the codec at
+  // that position or none; otherwise the first accepted one. The identity
+  // rule follows "CheckVIDPID_INI": 0 the vendor ID alone, 2 VidPidList.ini,
+  // any other value the built-in list; "LockPort" keeps to "PortNo".
+  int DEV_OpenDeviceForCommandLine(int index, bool explicitIndex);
   void DEV_GetDefaultDeviceForAllInOne();
   int DEV_GetDeviceListForAllInOne(int reason);
   void DEV_GetDeviceListExist();
@@ -68,6 +74,14 @@ class CDevFlow : public CDevTypeInfo {
   // Selects the IC-type description whose chip registers match; 1 when one did.
   int SelectIcTypeForChip();
   void CloseDevice();
+  // Opens a position, trying again after a failed attempt.
+  int OpenIndex(int index);
+  bool AcceptedIdentity();
+  // With "LockPort": the open device is on port "PortNo" (which the first
+  // device fills when it is 0).
+  bool OnLockedPort();
+  int ChooseOpenDevice();
+  int RefuseIdentity(const TraceScope& scope);
   // The start of a device-list pass: the auto-run event reset, no device
   // chosen, the window's list emptied; the device count.
   int BeginListPass(FlowHost* host, bool autoRun);

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr std::uint32_t kOpenRetrySleepMs = 128;
+constexpr int kIdentifyAttempts = 3;
 constexpr std::uint16_t kOtpRomResetAddress = 0xFFC6;
 
 std::string Format(const char* format, unsigned a, unsigned b) {
@@ -43,16 +44,25 @@ int CMpFlow::MP_OpenDevice(int index) {
   return 1;
 }
 
+// Identification reads are tried again after a stalled answer.
 bool CMpFlow::ReadChipId(ChipId& id) {
   std::uint8_t bytes[2] = {};
-  if (!m_hDevice || !DevLib_ReadMem(m_hDevice, kChipIdAddress, 2, bytes, m_accessFlags)) return false;
-  id = {bytes[0], bytes[1]};
-  return true;
+  for (int attempt = 0; attempt < kIdentifyAttempts; ++attempt) {
+    if (!m_hDevice || (attempt > 0 && StopRequested())) return false;
+    if (DevLib_ReadMem(m_hDevice, kChipIdAddress, 2, bytes, m_accessFlags)) {
+      id = {bytes[0], bytes[1]};
+      return true;
+    }
+  }
+  return false;
 }
 
 int CMpFlow::ReadDeviceStatus(std::uint8_t* status104) {
-  if (!m_hDevice) return 0;
-  return DevLib_GetDevStatus(m_hDevice, status104, m_accessFlags);
+  for (int attempt = 0; attempt < kIdentifyAttempts; ++attempt) {
+    if (!m_hDevice || (attempt > 0 && StopRequested())) return 0;
+    if (DevLib_GetDevStatus(m_hDevice, status104, m_accessFlags)) return 1;
+  }
+  return 0;
 }
 
 bool CMpFlow::ReadModeByte(const ChipId& id, std::uint8_t& mode) { return ReadByte(ModeByteAddress(id), mode) == 1; }

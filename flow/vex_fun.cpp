@@ -7,6 +7,7 @@
 
 namespace {
 constexpr int kChunkAttempts = 8;
+constexpr int kRegisterAttempts = 3;
 }  // namespace
 
 bool CVexFun::StopRequested() const {
@@ -16,14 +17,22 @@ bool CVexFun::StopRequested() const {
 
 platform::Clock& CVexFun::FlowClock() const { return DevLib_Clock(); }
 
+// A register access that stalled once is tried again: one bad answer on the
+// bus is not a codec that cannot be read.
 int CVexFun::ReadByte(std::uint16_t address, std::uint8_t& value) {
-  if (!m_hDevice) return 0;
-  return DevLib_ReadMem(m_hDevice, address, 1, &value, m_accessFlags);
+  for (int attempt = 0; attempt < kRegisterAttempts; ++attempt) {
+    if (!m_hDevice || (attempt > 0 && StopRequested())) return 0;
+    if (DevLib_ReadMem(m_hDevice, address, 1, &value, m_accessFlags)) return 1;
+  }
+  return 0;
 }
 
 int CVexFun::WriteByte(std::uint16_t address, std::uint8_t value) {
-  if (!m_hDevice) return 0;
-  return DevLib_WriteMem(m_hDevice, address, 1, &value, m_accessFlags);
+  for (int attempt = 0; attempt < kRegisterAttempts; ++attempt) {
+    if (!m_hDevice || (attempt > 0 && StopRequested())) return 0;
+    if (DevLib_WriteMem(m_hDevice, address, 1, &value, m_accessFlags)) return 1;
+  }
+  return 0;
 }
 
 int CVexFun::FlashWriteChunk(std::uint32_t address, std::uint32_t length, const std::uint8_t* data) {

@@ -2,8 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -22,6 +26,7 @@ struct NamedMutex::Shared {
   int fd = -1;
   std::string path;
   pid_t pid = getpid();  // a child made by fork starts afresh
+  bool reported = false;  // an unusable lock file is reported once
   ~Shared() {
     if (fd >= 0 && pid == getpid()) close(fd);
   }
@@ -55,8 +60,15 @@ bool TryTake(NamedMutex::Shared& s) {
     return true;
   }
   if (s.fd < 0) {
-    s.fd = open(s.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (s.fd < 0) return false;
+    // Readable and writable by every user: processes of other users lock it too.
+    s.fd = open(s.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (s.fd < 0) {
+      if (!s.reported)
+        std::fprintf(stderr, "tessaload: lock file %s cannot be opened: %s\n", s.path.c_str(), std::strerror(errno));
+      s.reported = true;
+      return false;
+    }
+    fchmod(s.fd, 0666);  // past the umask; fails harmlessly on another user's file
   }
   if (flock(s.fd, LOCK_EX | LOCK_NB) != 0) return false;
   s.owner = self;

@@ -31,13 +31,29 @@ std::string CurrentDirectory() {
   return buf;
 }
 
+namespace {
+
+// A folder every user can create lock files in: sticky and writable by all,
+// like /tmp itself. False when it is not (or cannot be made) one.
+bool SharedFolder(const std::string& folder) {
+  if (mkdir(folder.c_str(), 01777) == 0) chmod(folder.c_str(), 01777);  // past the umask
+  struct stat st {};
+  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if ((st.st_mode & 01777) != 01777 && chmod(folder.c_str(), 01777) != 0) return false;
+  return access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace
+
 std::string LockFolder() {
-  std::string folder;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-    folder = std::string(runtime) + "/tessaload";
-  else
-    folder = "/tmp/tessaload-" + std::to_string(getuid());
-  mkdir(folder.c_str(), 0700);
+  // One folder for the whole machine, whoever runs the program, so that the
+  // locks order the processes of every user (the per-user runtime folder
+  // would not, and may not even be usable after su).
+  static const std::string folder = [] {
+    for (const char* candidate : {"/run/lock/tessaload", "/tmp/tessaload-locks"})
+      if (SharedFolder(candidate)) return std::string(candidate);
+    return std::string("/tmp");
+  }();
   return folder;
 }
 

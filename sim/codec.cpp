@@ -1,5 +1,7 @@
 #include "sim/codec.h"
 
+#include <csignal>
+
 #include <algorithm>
 #include <cstring>
 
@@ -125,6 +127,11 @@ ControlOutcome Codec::Control(const ControlSetup& setup, std::uint8_t* data, std
     return {platform::kErrorDeviceNotConnected, 0};
   }
   if (faults_.disconnectAfter > 0) --faults_.disconnectAfter;
+  if (faults_.interruptAfter == 0) {  // the operator's Ctrl-C, once
+    faults_.interruptAfter = -1;
+    std::raise(SIGINT);
+  }
+  if (faults_.interruptAfter > 0) --faults_.interruptAfter;
 
   ControlOutcome outcome = Answer(setup, data, timeoutMs);
   const std::uint64_t busUs = TimingModel::ControlTransferUs(config_.identity.highSpeed, outcome.transferred);

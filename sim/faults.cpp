@@ -66,7 +66,8 @@ std::string RequestText(const RequestKey& key) {
 }  // namespace
 
 bool FaultSet::Empty() const {
-  return disconnectAfter < 0 && notReadyResets == 0 && signatureAnswer < 0 && requests.empty() && flipOnRead.empty();
+  return disconnectAfter < 0 && interruptAfter < 0 && notReadyResets == 0 && signatureAnswer < 0 &&
+         requests.empty() && flipOnRead.empty();
 }
 
 std::optional<RequestFault> FaultSet::Hit(const RequestKey& key) {
@@ -82,6 +83,7 @@ std::optional<RequestFault> FaultSet::Hit(const RequestKey& key) {
 std::string FaultSet::ToSpec() const {
   std::vector<std::string> items;
   if (disconnectAfter >= 0) items.push_back("disconnect-after=" + std::to_string(disconnectAfter));
+  if (interruptAfter >= 0) items.push_back("interrupt-after=" + std::to_string(interruptAfter));
   if (notReadyResets > 0) items.push_back("not-ready-resets=" + std::to_string(notReadyResets));
   if (signatureAnswer >= 0) {
     char text[24];
@@ -117,9 +119,11 @@ bool ApplyFaultSpec(const std::string& spec, FaultSet& faults, std::map<std::uin
       next = FaultSet{};
       nextStuck.clear();
       ok = true;
-    } else if (name == "disconnect-after" || name == "not-ready-resets") {
+    } else if (name == "disconnect-after" || name == "not-ready-resets" || name == "interrupt-after") {
       ok = ParseNumber(value, 10, 1'000'000'000, n);
-      (name == "disconnect-after" ? next.disconnectAfter : next.notReadyResets) = static_cast<int>(n);
+      (name == "disconnect-after" ? next.disconnectAfter
+       : name == "interrupt-after" ? next.interruptAfter
+                                   : next.notReadyResets) = static_cast<int>(n);
     } else if (name == "signature") {
       ok = ParseNumber(value, 16, 0xFF, n);
       next.signatureAnswer = static_cast<int>(n);

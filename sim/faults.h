@@ -2,6 +2,8 @@
 // Faults armed on a simulated codec. A fault specification is a comma-separated
 // list of items (sim/README.md):
 //   disconnect-after=N      the codec loses power after N more control transfers
+//   interrupt-after=N       after N more control transfers the program driving
+//                           the bench gets SIGINT, as from the operator's Ctrl-C
 //   stall=REQ[*N]           stall that request (the next N times; always without *N)
 //   timeout=REQ[*N]         let that request time out
 //   not-ready-resets=N      answer the next N reset requests with "not ready"
@@ -37,6 +39,7 @@ struct RequestFault {
 
 struct FaultSet {
   int disconnectAfter = -1;  // -1: none
+  int interruptAfter = -1;   // -1: none
   int notReadyResets = 0;
   int signatureAnswer = -1;  // -1: the signature is good
   std::vector<RequestFault> requests;

@@ -11,7 +11,8 @@
 namespace {
 
 struct RunResult {
-  std::string out;
+  std::string out;  // standard output
+  std::string err;  // standard error
   int code = -1;
 };
 
@@ -22,13 +23,15 @@ class CommandLine : public testing::Test {
   }
   RunResult Tessaload(const std::string& args) {
     RunResult run;
-    const std::string cmd = "cd '" + station_.Path() + "' && env -u TESSALOAD_SIM ./tessaload " + args + " 2>&1";
+    const std::string cmd = "cd '" + station_.Path() + "' && env -u TESSALOAD_SIM ./tessaload " + args + " 2>'" +
+                            station_.File("stderr.txt") + "'";
     FILE* p = popen(cmd.c_str(), "r");
     std::array<char, 256> buf;
     size_t n;
     while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) run.out.append(buf.data(), n);
     const int status = pclose(p);
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = station_.Read("stderr.txt");
     return run;
   }
   TempDir station_;
@@ -39,18 +42,25 @@ TEST_F(CommandLine, NoCodecMeansDetectFailureAndExitCode4) {
   EXPECT_EQ(run.out, "\nCannot find Quanzor USB Audio!\nGet IC Info Fail\n" + station_.Path() + ">");
   EXPECT_EQ(station_.Read("Result.txt"), "Cannot find Quanzor USB Audio!\r\nfail");
   EXPECT_EQ(run.code, 4);
+  EXPECT_TRUE(run.err.ends_with("tessaload: 41511 Detect Device Fail! (no codec found: check the cable and the udev "
+                                "rule (packaging/udev/70-tessaload.rules))\n"))
+      << run.err;
 }
 
-TEST_F(CommandLine, WithoutDashFNothingRunsAndTheExitCodeIs0) {
+TEST_F(CommandLine, WithoutDashFNothingRunsResultTxtSaysFailAndTheExitCodeIs1) {
+  station_.Write("Result.txt", "pass");
   const RunResult run = Tessaload("/forcerestart x");
   EXPECT_EQ(station_.Read("Result.txt"), "fail");
-  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("usage: tessaload -f"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("tessaload: 41540 Invalid Parameter!"), std::string::npos) << run.err;
+  EXPECT_EQ(run.code, 1);
 }
 
 TEST_F(CommandLine, ForceRestartInAnyCaseOpensWindowMode) {
   for (const char* args : {"", "/FORCERESTART"}) {
     const RunResult run = Tessaload(args);
-    EXPECT_NE(run.out.find("operator window"), std::string::npos) << run.out;
+    EXPECT_NE((run.out + run.err).find("operator window"), std::string::npos) << run.out << run.err;
     EXPECT_EQ(run.code, 0);
     EXPECT_FALSE(std::filesystem::exists(station_.File("Result.txt")));
   }

@@ -111,12 +111,12 @@ TEST_F(Factory, ThePositionOfTheOptionDecidesTheAction) {
   EXPECT_EQ(Dump(), before);  // the missing file stopped it before the codec was touched
 }
 
-TEST_F(Factory, AWrongArgumentCountLeavesResultTxtAlone) {
-  station_.Write("Result.txt", "earlier");
+TEST_F(Factory, AWrongArgumentCountLeavesFailInResultTxt) {
+  station_.Write("Result.txt", "earlier pass");
   const Outcome o = Tessaload("-f");
   EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.code, 0);
-  EXPECT_EQ(station_.Read("Result.txt"), "earlier");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_EQ(station_.Read("Result.txt"), "fail");
 }
 
 TEST_F(Factory, Family23IsNotRestartedFromTheCommandLine) {

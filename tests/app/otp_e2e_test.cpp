@@ -43,8 +43,10 @@ TEST_F(OtpStation, ABlankOtpTakesAWriteAndTheSameOrAnOlderVersionIsRefused) {
   const Outcome same = Tessaload("-f -write " + v2);
   EXPECT_EQ(same.code, 2) << same.out;
   EXPECT_NE(same.out.find("Write fw fail!"), std::string::npos);
+  EXPECT_NE(same.err.find("tessaload: 42045 Same FW Version, Update Refused! ("), std::string::npos) << same.err;
   const Outcome older = Tessaload("-f -write " + v1);
   EXPECT_EQ(older.code, 3) << older.out;
+  EXPECT_NE(older.err.find("tessaload: 42046 Older FW Version, Update Refused! ("), std::string::npos) << older.err;
   EXPECT_EQ(Dump(), programmed) << "a refused write leaves the OTP alone";
 
   EXPECT_EQ(Tessaload("-f -write " + v3).code, 0);

@@ -42,8 +42,18 @@ TEST(ParseArg, ActionsFileNamesAndStartIndex) {
       {{"t", "-f", "-dumpspi", "s.bin"}, 1, 'Z', "s.bin", 0},
       {{"t", "-f", "-version", "v.rfw"}, 1, 'D', "v.rfw", 0},
       {{"t", "-f", "-detect", "d.rfw", "-d", "2"}, 1, 'C', "d.rfw", 2},
-      {{"t", "-f", "-write", "w.rfw", "-D", "1x"}, 1, 'W', "w.rfw", 1},
-      {{"t", "-f", "-write", "w.rfw", "-x", "3"}, 1, 'W', "w.rfw", 0},
+      {{"t", "-f", "-write", "w.rfw", "-D", "1"}, 1, 'W', "w.rfw", 1},
+      {{"t", "-f", "-erase"}, 1, 'E', "", 0},
+      {{"t", "-f", "-erase", "-d", "1"}, 1, 'E', "", 1},
+      {{"t", "-f", "w.rfw", "-d", "3"}, 1, 'W', "w.rfw", 3},
+      // Refused: whatever is not understood runs nothing.
+      {{"t", "-f", "-write", "w.rfw", "-D", "1x"}, 0, char(0xFF), "", 0},
+      {{"t", "-f", "-write", "w.rfw", "-x", "3"}, 0, char(0xFF), "", 0},
+      {{"t", "-f", "-write", "my", "file.rfw"}, 0, char(0xFF), "", 0},
+      {{"t", "-f", "-write", "w.rfw", "-d"}, 0, char(0xFF), "", 0},
+      {{"t", "-f", "-write"}, 0, char(0xFF), "", 0},
+      {{"t", "-f", "-write", "-d", "1"}, 0, char(0xFF), "", 0},
+      {{"t", "-x", "-f", "w.rfw"}, 0, char(0xFF), "", 0},
       {{"t", "-f"}, 0, char(0xFF), "", 0},
       {{"t", "-f", "a", "b", "c", "d", "e"}, 0, char(0xFF), "", 0},
   };
@@ -55,7 +65,17 @@ TEST(ParseArg, ActionsFileNamesAndStartIndex) {
     EXPECT_EQ(char(parse.Action()), c.action);
     EXPECT_EQ(parse.FileName(), c.file);
     EXPECT_EQ(parse.StartIndex(), c.startIndex);
+    if (c.result == 0) {
+      EXPECT_EQ(dir.Read("Result.txt"), "fail");
+    }
+    std::filesystem::remove(dir.File("Result.txt"));
   }
+}
+
+TEST(ParseArg, HelpWordsAlone) {
+  for (const char* word : {"--help", "-h", "/?"}) EXPECT_TRUE(CParseArg::IsHelpCommandLine({"t", word}));
+  EXPECT_FALSE(CParseArg::IsHelpCommandLine({"t", "-h", "x"}));
+  EXPECT_FALSE(CParseArg::IsHelpCommandLine({"t", "-H"}));
 }
 
 TEST(ParseArg, WithoutDashFResultTxtSaysFail) {

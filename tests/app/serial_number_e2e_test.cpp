@@ -99,6 +99,7 @@ TEST_F(SerialNumberStation, ASerialNumberTooLongFailsBeforeTheCodecIsTouched) {
   const std::string before = Dump();
   const auto [out, code] = Write("SaveSN=1\r\n");
   EXPECT_NE(out.find("Write fw fail!"), std::string::npos) << out;
+  EXPECT_NE(out.find("tessaload: 41713 Save SN Fail! ("), std::string::npos) << out;  // the reason line
   EXPECT_NE(code, 0);
   EXPECT_EQ(Dump(), before);
   const std::string state = Show();

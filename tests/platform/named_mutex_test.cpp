@@ -1,12 +1,14 @@
 #include "platform/named_mutex.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -33,9 +35,11 @@ TEST(NamedMutex, OwningThreadReentersAndOtherThreadsWait) {
   EXPECT_TRUE(other);
 }
 
-TEST(NamedMutex, ExcludesASecondProcess) {
+// Holds the mutex `name` while a child process (running as `uid` when it is
+// not -1) tries to take it, then releases it: the child must find it taken,
+// and then free.
+void ExpectChildWaitsForTheHolder(const std::string& name, int uid) {
   platform::SteadyClock clock;
-  const std::string name = UniqueName() + "_proc";
   platform::NamedMutex mine(name);
   ASSERT_TRUE(mine.Lock(0, clock));
   int toChild[2], fromChild[2];
@@ -43,6 +47,7 @@ TEST(NamedMutex, ExcludesASecondProcess) {
   ASSERT_EQ(pipe(fromChild), 0);
   const pid_t child = fork();
   if (child == 0) {
+    if (uid >= 0 && (setgid(gid_t(uid)) != 0 || setuid(uid_t(uid)) != 0)) _exit(1);
     platform::SteadyClock c;
     platform::NamedMutex m(name);
     char r = m.Lock(0, c) ? 'L' : 'x';  // held by the parent
@@ -63,6 +68,8 @@ TEST(NamedMutex, ExcludesASecondProcess) {
   waitpid(child, nullptr, 0);
 }
 
+TEST(NamedMutex, ExcludesASecondProcess) { ExpectChildWaitsForTheHolder(UniqueName() + "_proc", -1); }
+
 TEST(NamedMutex, TimedWaitGivesUpInVirtualTime) {
   platform::VirtualClock holderClock;
   platform::NamedMutex holder(UniqueName() + "_timed");
@@ -73,6 +80,19 @@ TEST(NamedMutex, TimedWaitGivesUpInVirtualTime) {
   EXPECT_FALSE(got);
   EXPECT_GE(clock.NowMs(), 3000u);
   holder.Unlock();
+}
+
+// The locks order the processes of every user: one folder for the machine,
+// sticky and writable by all, whatever the session's runtime folder is.
+TEST(NamedMutex, ExcludesAProcessOfAnotherUser) {
+  setenv("XDG_RUNTIME_DIR", "/nonexistent-runtime-folder", 1);
+  const std::string folder = platform::LockFolder();
+  unsetenv("XDG_RUNTIME_DIR");
+  struct stat st {};
+  ASSERT_EQ(stat(folder.c_str(), &st), 0) << folder;
+  EXPECT_EQ(st.st_mode & 01777, 01777u) << folder;
+  if (geteuid() != 0) GTEST_SKIP() << "a second user needs root to switch to";
+  ExpectChildWaitsForTheHolder(UniqueName() + "_user", 65534);  // nobody
 }
 
 }  // namespace

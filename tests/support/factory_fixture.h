@@ -13,8 +13,10 @@
 #include "tests/support/temp_dir.h"
 
 struct Outcome {
-  std::string out;
+  std::string out;  // standard output
+  std::string err;  // standard error
   int code = -1;
+  int signal = 0;  // the signal that ended the process, 0 when it exited
 };
 
 class Factory : public testing::Test {
@@ -31,14 +33,16 @@ class Factory : public testing::Test {
   static std::string Bin(const std::string& name) { return std::string(TESSALOAD_BINARY_DIR) + "/bin/" + name; }
   static Outcome Run(const std::string& command) {
     Outcome o;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    TempDir errors;
+    FILE* p = popen(("(" + command + ") 2>'" + errors.File("err") + "'").c_str(), "r");
     std::array<char, 512> buf;
     for (size_t n; (n = fread(buf.data(), 1, buf.size(), p)) > 0;) o.out.append(buf.data(), n);
     const int status = pclose(p);
     o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    o.err = errors.Read("err");
     return o;
   }
-  static void Must(const Outcome& o) { ASSERT_EQ(o.code, 0) << o.out; }
+  static void Must(const Outcome& o) { ASSERT_EQ(o.code, 0) << o.out << o.err; }
   Outcome Sim(const std::string& args) { return Run(Bin("tessaload-sim") + " " + args); }
   Outcome Image(const std::string& args) { return Run(Bin("tessaload-image") + " " + args); }
   Outcome Tessaload(const std::string& args) {

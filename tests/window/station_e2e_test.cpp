@@ -29,7 +29,7 @@ TEST_F(OperatorStation, AutoRun2UpdatesTheCodecByItselfAndEndsAfterTheSuccess) {
 
 TEST_F(OperatorStation, WithoutADisplayTheWindowSaysSoAndTouchesNothing) {
   const Outcome o = Window("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM");
-  EXPECT_NE(o.out.find("The operator window needs a display"), std::string::npos) << o.out;
+  EXPECT_NE(o.err.find("The operator window needs a display"), std::string::npos) << o.err;
   EXPECT_NE(Sim("show " + bench_ + " c2").out.find("version    4.119.0000-0000.0007"), std::string::npos);
 }
 
