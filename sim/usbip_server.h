@@ -27,7 +27,6 @@
 
 #include "platform/clock.h"
 #include "platform/local_socket.h"
-#include "platform/named_mutex.h"
 #include "sim/bench.h"
 #include "sim/usbip_session.h"
 
@@ -96,7 +95,6 @@ class UsbipServer {
   VhciAttacher& vhci_;
   platform::Clock& real_;
   std::ostream& log_;
-  platform::NamedMutex benchLock_;
   platform::VirtualClock clock_;
   CodecTime time_;
   std::map<std::string, Connection> connections_;  // by codec name
