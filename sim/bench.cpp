@@ -85,17 +85,37 @@ std::string StateBody(const Codec& codec) {
   return body + faults;
 }
 
-// The state file's slot in force.
-std::uint8_t* ActiveSlot(std::span<std::uint8_t> file) {
-  std::uint32_t active = 0;
-  std::memcpy(&active, file.data() + 8, sizeof active);
-  return file.data() + kStateHeaderSize + (active & 1) * kStateSlotSize;
+std::atomic_ref<std::uint32_t> SlotInForce(std::span<std::uint8_t> file) {
+  return std::atomic_ref<std::uint32_t>(*reinterpret_cast<std::uint32_t*>(file.data() + 8));
+}
+
+std::uint8_t* SlotAt(std::span<std::uint8_t> file, std::uint32_t slot) {
+  return file.data() + kStateHeaderSize + (slot & 1) * kStateSlotSize;
 }
 
 std::uint64_t SlotGeneration(const std::uint8_t* slot) {
   std::uint64_t generation = 0;
   std::memcpy(&generation, slot, sizeof generation);
   return generation;
+}
+
+std::uint64_t StoredGeneration(std::span<std::uint8_t> file) {
+  return SlotGeneration(SlotAt(file, SlotInForce(file).load(std::memory_order_acquire)));
+}
+
+// A copy of the slot in force, whole even while another process commits: it
+// counts only when the slot in force and its generation are the same after
+// the copy as before.
+std::vector<std::uint8_t> CopySlotInForce(std::span<std::uint8_t> file) {
+  std::vector<std::uint8_t> copy(kStateSlotSize);
+  for (;;) {
+    const std::uint32_t before = SlotInForce(file).load(std::memory_order_acquire);
+    const std::uint8_t* slot = SlotAt(file, before);
+    const std::uint64_t generation = SlotGeneration(slot);
+    std::memcpy(copy.data(), slot, kStateSlotSize);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (SlotInForce(file).load(std::memory_order_acquire) == before && SlotGeneration(slot) == generation) return copy;
+  }
 }
 
 // Applies a slot to a codec fresh from its identity. False when the slot is
@@ -329,10 +349,9 @@ bool Bench::LoadCodec(const std::string& name, std::string& error) {
     return false;
   }
   stored_[name] = std::move(stored);
-  CodecLock lock(*this, name);
-  if (!lock.Held() || !Reload(name)) {
+  if (!Reload(name)) {
     stored_.erase(name);
-    error = "the state of codec " + name + " of bench " + folder_ + " is damaged or busy";
+    error = "the state of codec " + name + " of bench " + folder_ + " is damaged";
     return false;
   }
   clockUs = std::max(clockUs, stored_[name]->clockUs);
@@ -343,15 +362,15 @@ Codec* Bench::Reload(const std::string& name) {
   auto it = stored_.find(name);
   if (it == stored_.end()) return nullptr;
   Stored& stored = *it->second;
-  const std::uint8_t* slot = ActiveSlot(stored.state->Bytes());
   auto place = std::find_if(codecs_.begin(), codecs_.end(), [&](const auto& c) { return c->Config().name == name; });
-  const std::uint64_t generation = SlotGeneration(slot);
-  if (place != codecs_.end() && generation == stored.generation) return place->get();
+  if (place != codecs_.end() && StoredGeneration(stored.state->Bytes()) == stored.generation) return place->get();
+  const std::vector<std::uint8_t> slot = CopySlotInForce(stored.state->Bytes());
+  const std::uint64_t generation = SlotGeneration(slot.data());
   auto codec = std::make_unique<Codec>(stored.config, *stored.chip);
   codec->Memory().UseStorage(stored.code->Bytes());
   codec->UseDataStorage(stored.data->Bytes());
   std::uint64_t clock = 0;
-  if (!ApplyState(slot, *codec, clock)) return nullptr;
+  if (!ApplyState(slot.data(), *codec, clock)) return nullptr;
   stored.generation = generation;
   stored.clockUs = clock;
   stored.body = StateBody(*codec);
@@ -368,17 +387,15 @@ bool Bench::Commit(const std::string& name, std::uint64_t nowUs) {
   std::span<std::uint8_t> file = stored.state->Bytes();
   const std::string body = StateBody(*codec);
   if (body.size() + 16 > kStateSlotSize) return false;
-  const std::uint64_t generation = std::max(stored.generation, SlotGeneration(ActiveSlot(file))) + 1;
+  const std::uint64_t generation = std::max(stored.generation, StoredGeneration(file)) + 1;
   const std::uint64_t clock = std::max(stored.clockUs, nowUs);
-  std::uint32_t active = 0;
-  std::memcpy(&active, file.data() + 8, sizeof active);
-  const std::uint32_t next = (active & 1) ^ 1;
-  std::uint8_t* slot = file.data() + kStateHeaderSize + next * kStateSlotSize;
+  const std::uint32_t next = (SlotInForce(file).load(std::memory_order_acquire) & 1) ^ 1;
+  std::uint8_t* slot = SlotAt(file, next);
   std::memcpy(slot, &generation, 8);
   std::memcpy(slot + 8, &clock, 8);
   std::memcpy(slot + 16, body.data(), body.size());
   // The slot is whole before it is put in force.
-  std::atomic_ref<std::uint32_t>(*reinterpret_cast<std::uint32_t*>(file.data() + 8)).store(next, std::memory_order_release);
+  SlotInForce(file).store(next, std::memory_order_release);
   stored.generation = generation;
   stored.clockUs = clock;
   stored.body = body;
@@ -394,7 +411,7 @@ bool Bench::ChangedElsewhere() const {
   KeyValues file;
   if (file.Read(BenchPath(folder_)) && file.Number("generation") != generation_) return true;
   for (const auto& [name, stored] : stored_) {
-    if (SlotGeneration(ActiveSlot(stored->state->Bytes())) != stored->generation) return true;
+    if (StoredGeneration(stored->state->Bytes()) != stored->generation) return true;
   }
   return false;
 }

@@ -18,7 +18,8 @@
 // state. The state file holds two slots after a header (8 bytes "TLSIMST1",
 // the number of the slot in force as 4 bytes, 4 bytes zero); Commit writes the
 // other slot whole and then switches, so a process killed inside Commit leaves
-// the last committed state. A slot: generation, virtual time, absent-until
+// the last committed state, and a reader without the lock (Load) takes a copy
+// that is whole. A slot: generation, virtual time, absent-until
 // (8 bytes each), the ten counters (8 bytes each, in the order of
 // TransferCounters), device and function instance (4 bytes each), plugged,
 // mode (1 running), flash status register, a zero byte, then the length (4
@@ -61,8 +62,8 @@ class Bench {
   // Checks the name and the port (free, not taken by a hub) and adds the codec.
   bool Add(std::unique_ptr<Codec> codec, std::string& error);
 
-  // With the codec's lock held: takes over the state another process stored
-  // since this one last loaded or committed it (the codec object is then made
+  // Takes over the state another process stored since this one last loaded
+  // or committed it (hold the codec's lock to change it then) (the codec object is then made
   // afresh, so Find's earlier pointer is stale). Null when there is no such
   // stored codec.
   Codec* Reload(const std::string& name);
