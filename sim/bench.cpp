@@ -460,31 +460,35 @@ bool Bench::StoreNewCodec(Codec& codec, std::string& error) {
 }
 
 bool Bench::Save(std::string& error) {
+  // The codecs first, each under its own lock, then the new codecs and the
+  // bench file under the bench's lock: no process holds both kinds at once.
+  for (auto& codec : codecs_) {
+    const std::string name = codec->Config().name;
+    auto it = stored_.find(name);
+    if (it == stored_.end()) continue;
+    Stored& stored = *it->second;
+    const std::string identity = IdentityText(codec->Config());
+    if (identity != stored.identityText) {
+      if (!WriteTextFile(CodecPath(folder_, name, ".txt"), identity)) {
+        error = "cannot write codec " + name + " in " + folder_;
+        return false;
+      }
+      stored.identityText = identity;
+      stored.config = codec->Config();
+    }
+    if (StateBody(*codec) != stored.body) {
+      CodecLock lock(*this, name);
+      if (!lock.Held() || !Commit(name, clockUs)) {
+        error = "cannot store codec " + name + " in " + folder_;
+        return false;
+      }
+    }
+  }
   platform::NamedMutex lock(BenchLockName(folder_));
   const bool locked = lock.Lock(kLockWaitMs, platform::SystemClock());
   bool saved = Update(error);
   for (auto& codec : codecs_) {
-    if (!saved) break;
-    const std::string name = codec->Config().name;
-    auto it = stored_.find(name);
-    if (it == stored_.end()) {
-      saved = StoreNewCodec(*codec, error);
-      continue;
-    }
-    Stored& stored = *it->second;
-    const std::string identity = IdentityText(codec->Config());
-    if (identity != stored.identityText) {
-      saved = WriteTextFile(CodecPath(folder_, name, ".txt"), identity);
-      if (saved) {
-        stored.identityText = identity;
-        stored.config = codec->Config();
-      }
-    }
-    if (saved && StateBody(*codec) != stored.body) {
-      CodecLock codecLock(*this, name);
-      saved = codecLock.Held() && Commit(name, clockUs);
-    }
-    if (!saved && error.empty()) error = "cannot write codec " + name + " in " + folder_;
+    if (saved && !stored_.count(codec->Config().name)) saved = StoreNewCodec(*codec, error);
   }
   if (saved && BenchEntries().Text() != benchText_ && !WriteBenchFile()) {
     error = "cannot write bench file in " + folder_;

@@ -79,7 +79,7 @@ class Bench {
   bool Update(std::string& error);
   // Instance numbers unique across the processes on the bench: `count`
   // consecutive ones from the returned number (0 when the bench file cannot
-  // be written).
+  // be written). Takes the bench's lock: call it holding no codec's lock.
   std::uint32_t AllocateInstances(std::uint32_t count);
   // The instance of the hub at a port path (by its text), given out once.
   std::uint32_t HubInstance(const std::string& port);
@@ -109,7 +109,9 @@ class Bench {
 };
 
 // The names of the machine-wide locks of the bench in `folder`: one for its
-// bench file, one for each codec.
+// bench file, one for each codec. A process holding one of them takes no
+// other (Save under the bench's lock, as tessaload-sim add does, stores new
+// codecs only), so no two processes wait for each other.
 std::string BenchLockName(const std::string& folder);
 std::string CodecLockName(const std::string& folder, const std::string& codec);
 

@@ -135,20 +135,31 @@ void SimHost::Refresh(std::vector<Event>& events) {
   if (!bench_->Update(error)) std::cerr << "tessaload-sim: " << error << "\n";
   std::vector<std::string> names;
   for (const auto& codec : bench_->Codecs()) names.push_back(codec->Config().name);
-  std::set<std::uint32_t> after;
+  std::vector<std::string> arrived;
   for (const std::string& name : names) {
     CodecLock lock(*bench_, name);
-    Codec* codec = lock.Held() ? Current(name) : bench_->Find(name);
+    Codec* codec = lock.Held() ? Current(name) : nullptr;
     if (codec == nullptr) continue;
     const bool present = codec->PresentAt(clock_.NowUs());
-    if (lock.Held() && present == (codec->DeviceInstance() == 0)) {
-      // Instances are unique across the processes on the bench.
-      const std::uint32_t first = present ? bench_->AllocateInstances(2) : 0;
-      if (!present || first != 0) {
-        codec->SetInstances(first, first ? first + 1 : 0);
-        bench_->Commit(name, clock_.NowUs());
-      }
+    if (present && codec->DeviceInstance() == 0) arrived.push_back(name);
+    if (!present && codec->DeviceInstance() != 0) {
+      codec->SetInstances(0, 0);
+      bench_->Commit(name, clock_.NowUs());
     }
+  }
+  // Instances are given out under the bench's lock, unique across the
+  // processes on the bench; no codec's lock is held meanwhile.
+  for (const std::string& name : arrived) {
+    const std::uint32_t first = bench_->AllocateInstances(2);
+    CodecLock lock(*bench_, name);
+    Codec* codec = first && lock.Held() ? Current(name) : nullptr;
+    if (codec && codec->PresentAt(clock_.NowUs()) && codec->DeviceInstance() == 0) {
+      codec->SetInstances(first, first + 1);
+      bench_->Commit(name, clock_.NowUs());
+    }
+  }
+  std::set<std::uint32_t> after;
+  for (const auto& codec : bench_->Codecs()) {
     if (codec->DeviceInstance()) after.insert({codec->DeviceInstance(), codec->FunctionInstance()});
   }
   for (std::uint32_t id : before) {
