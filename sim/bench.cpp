@@ -316,6 +316,14 @@ std::uint32_t Bench::HubInstance(const std::string& port) {
   return instance;
 }
 
+bool Bench::MapFiles(Stored& stored, std::string& error) const {
+  const std::string& name = stored.config.name;
+  stored.code = platform::MappedFile::Open(CodecPath(folder_, name, ".code"), MemorySize(stored.config.memory), error);
+  if (stored.code) stored.data = platform::MappedFile::Open(CodecPath(folder_, name, ".data"), kDataMemorySize, error);
+  if (stored.data) stored.state = platform::MappedFile::Open(CodecPath(folder_, name, ".state"), kStateFileSize, error);
+  return stored.state != nullptr;
+}
+
 bool Bench::LoadCodec(const std::string& name, std::string& error) {
   auto stored = std::make_unique<Stored>();
   KeyValues file;
@@ -340,12 +348,8 @@ bool Bench::LoadCodec(const std::string& name, std::string& error) {
   id.highSpeed = file.Number("high_speed", stored->chip->highSpeed) != 0;
   stored->identityText = IdentityText(config);
 
-  std::string mapError;
-  stored->code = platform::MappedFile::Open(CodecPath(folder_, name, ".code"), MemorySize(config.memory), mapError);
-  if (stored->code) stored->data = platform::MappedFile::Open(CodecPath(folder_, name, ".data"), kDataMemorySize, mapError);
-  if (stored->data) stored->state = platform::MappedFile::Open(CodecPath(folder_, name, ".state"), kStateFileSize, mapError);
-  if (!stored->state || std::memcmp(stored->state->Bytes().data(), kStateMagic, sizeof kStateMagic) != 0) {
-    error = "codec " + name + " of bench " + folder_ + " is damaged or of an older format: " + mapError;
+  if (!MapFiles(*stored, error) || std::memcmp(stored->state->Bytes().data(), kStateMagic, sizeof kStateMagic) != 0) {
+    error = "codec " + name + " of bench " + folder_ + " is damaged or of an older format (" + error + ")";
     return false;
   }
   stored_[name] = std::move(stored);
@@ -365,18 +369,23 @@ Codec* Bench::Reload(const std::string& name) {
   auto place = std::find_if(codecs_.begin(), codecs_.end(), [&](const auto& c) { return c->Config().name == name; });
   if (place != codecs_.end() && StoredGeneration(stored.state->Bytes()) == stored.generation) return place->get();
   const std::vector<std::uint8_t> slot = CopySlotInForce(stored.state->Bytes());
-  const std::uint64_t generation = SlotGeneration(slot.data());
-  auto codec = std::make_unique<Codec>(stored.config, *stored.chip);
-  codec->Memory().UseStorage(stored.code->Bytes());
-  codec->UseDataStorage(stored.data->Bytes());
+  if (place == codecs_.end()) {
+    auto codec = std::make_unique<Codec>(stored.config, *stored.chip);
+    codec->Memory().UseStorage(stored.code->Bytes());
+    codec->UseDataStorage(stored.data->Bytes());
+    place = codecs_.insert(codecs_.end(), std::move(codec));
+  }
+  // The stored state replaces this process's; what the chip is doing within a
+  // command stays this process's own.
+  Codec& codec = **place;
+  codec.Faults() = FaultSet{};
+  codec.Memory().StuckBits().clear();
   std::uint64_t clock = 0;
-  if (!ApplyState(slot.data(), *codec, clock)) return nullptr;
-  stored.generation = generation;
+  if (!ApplyState(slot.data(), codec, clock)) return nullptr;
+  stored.generation = SlotGeneration(slot.data());
   stored.clockUs = clock;
-  stored.body = StateBody(*codec);
-  if (place == codecs_.end()) place = codecs_.insert(codecs_.end(), nullptr);
-  *place = std::move(codec);
-  return place->get();
+  stored.body = StateBody(codec);
+  return &codec;
 }
 
 bool Bench::Commit(const std::string& name, std::uint64_t nowUs) {
@@ -442,14 +451,7 @@ bool Bench::StoreNewCodec(Codec& codec, std::string& error) {
   stored->config = config;
   stored->chip = &codec.Chip();
   stored->identityText = IdentityText(config);
-  std::string mapError;
-  stored->code = platform::MappedFile::Open(CodecPath(folder_, name, ".code"), codec.Memory().Size(), mapError);
-  if (stored->code) stored->data = platform::MappedFile::Open(CodecPath(folder_, name, ".data"), data.size(), mapError);
-  if (stored->data) stored->state = platform::MappedFile::Open(CodecPath(folder_, name, ".state"), kStateFileSize, mapError);
-  if (!stored->state) {
-    error = "cannot map codec " + name + ": " + mapError;
-    return false;
-  }
+  if (!MapFiles(*stored, error)) return false;
   codec.Memory().UseStorage(stored->code->Bytes());
   codec.UseDataStorage(stored->data->Bytes());
   stored->generation = generation;

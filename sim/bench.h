@@ -63,9 +63,8 @@ class Bench {
   bool Add(std::unique_ptr<Codec> codec, std::string& error);
 
   // Takes over the state another process stored since this one last loaded
-  // or committed it (hold the codec's lock to change it then) (the codec object is then made
-  // afresh, so Find's earlier pointer is stale). Null when there is no such
-  // stored codec.
+  // or committed it (hold the codec's lock to change it then). Null when
+  // there is no such stored codec or its state is damaged.
   Codec* Reload(const std::string& name);
   // With the codec's lock held: stores its state, stamped with virtual time
   // `nowUs` (never earlier than its last change). False when it cannot.
@@ -98,6 +97,7 @@ class Bench {
   bool ReadBenchFile(std::string& error);
   KeyValues BenchEntries() const;  // the bench file but its generation
   bool WriteBenchFile();
+  bool MapFiles(Stored& stored, std::string& error) const;  // the memories and the state
   bool LoadCodec(const std::string& name, std::string& error);
   bool StoreNewCodec(Codec& codec, std::string& error);
 
