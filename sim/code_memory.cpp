@@ -41,7 +41,13 @@ bool ParseMemoryKind(const std::string& text, MemoryKind& kind) {
   return false;
 }
 
-CodeMemory::CodeMemory(MemoryKind kind) : kind_(kind), bytes_(MemorySize(kind), ErasedByte(kind)) {}
+CodeMemory::CodeMemory(MemoryKind kind) : kind_(kind), own_(MemorySize(kind), ErasedByte(kind)), bytes_(own_) {}
+
+void CodeMemory::UseStorage(std::span<std::uint8_t> storage) {
+  if (storage.size() != bytes_.size()) return;
+  bytes_ = storage;
+  own_ = {};
+}
 
 void CodeMemory::Load(const std::vector<std::uint8_t>& content) {
   std::fill(bytes_.begin(), bytes_.end(), ErasedByte(kind_));

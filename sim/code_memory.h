@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,13 +36,21 @@ inline constexpr std::uint8_t kSrWriteDisable = 0x80;  // SRWD: WP# low locks th
 class CodeMemory {
  public:
   explicit CodeMemory(MemoryKind kind = MemoryKind::kSpiFlash);
+  CodeMemory(const CodeMemory&) = delete;  // the content may live elsewhere
+  CodeMemory& operator=(const CodeMemory&) = delete;
+  CodeMemory(CodeMemory&&) = default;
+  CodeMemory& operator=(CodeMemory&&) = default;
 
   MemoryKind Kind() const { return kind_; }
   std::uint32_t Size() const { return static_cast<std::uint32_t>(bytes_.size()); }
-  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
-  // Replaces the content (loading a bench, putting a firmware in); the rest
-  // of the part is erased.
+  // A copy of the content.
+  std::vector<std::uint8_t> Bytes() const { return {bytes_.begin(), bytes_.end()}; }
+  // Replaces the content (putting a firmware in); the rest of the part is erased.
   void Load(const std::vector<std::uint8_t>& content);
+  // From now on the content lives in `storage` (of Size() bytes; a file
+  // mapped into memory, say, so that every change is written through) and is
+  // what `storage` holds.
+  void UseStorage(std::span<std::uint8_t> storage);
 
   // Addresses past the end wrap for EEPROMs and read as erased otherwise.
   std::uint8_t Read(std::uint32_t address) const;
@@ -69,7 +78,8 @@ class CodeMemory {
 
  private:
   MemoryKind kind_;
-  std::vector<std::uint8_t> bytes_;
+  std::vector<std::uint8_t> own_;     // the content until UseStorage
+  std::span<std::uint8_t> bytes_;
   std::uint8_t status_ = 0;
   std::map<std::uint32_t, std::uint8_t> stuck_;
 };

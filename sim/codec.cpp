@@ -19,8 +19,14 @@ constexpr std::uint8_t kTypeStandard = 0, kTypeClass = 1, kTypeVendor = 2;
 }  // namespace
 
 Codec::Codec(CodecConfig config, const ChipFacts& chip)
-    : config_(std::move(config)), chip_(&chip), memory_(config_.memory), xdata_(0x10000, 0) {
+    : config_(std::move(config)), chip_(&chip), memory_(config_.memory), ownData_(0x10000, 0), xdata_(ownData_) {
   ResetDataMemory();
+}
+
+void Codec::UseDataStorage(std::span<std::uint8_t> storage) {
+  if (storage.size() != xdata_.size()) return;
+  xdata_ = storage;
+  ownData_ = {};
 }
 
 std::uint8_t Codec::ModeByte() const {

@@ -5,6 +5,7 @@
 // are answered as the chip answers them, on both command channels.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,10 @@ class Codec {
   const ChipFacts& Chip() const { return *chip_; }
   CodeMemory& Memory() { return memory_; }
   const CodeMemory& Memory() const { return memory_; }
-  std::vector<std::uint8_t>& DataMemory() { return xdata_; }
+  std::span<std::uint8_t> DataMemory() { return xdata_; }
+  // From now on the data memory lives in `storage` (64 KiB, a file mapped into
+  // memory, say) and is what `storage` holds.
+  void UseDataStorage(std::span<std::uint8_t> storage);
   FaultSet& Faults() { return faults_; }
   const FaultSet& Faults() const { return faults_; }
   TransferCounters& Counters() { return counters_; }
@@ -138,7 +142,8 @@ class Codec {
   CodecConfig config_;
   const ChipFacts* chip_;
   CodeMemory memory_;
-  std::vector<std::uint8_t> xdata_;
+  std::vector<std::uint8_t> ownData_;  // the data memory until UseDataStorage
+  std::span<std::uint8_t> xdata_;
   std::array<std::uint8_t, 256> imem_{};
   std::array<std::uint8_t, 256> phy_{};
   FaultSet faults_;

@@ -77,11 +77,13 @@ bool KeyValues::Read(const std::string& path) {
   return true;
 }
 
-bool KeyValues::Write(const std::string& path) const {
+std::string KeyValues::Text() const {
   std::string content;
   for (const auto& [k, v] : entries_) content += k + "=" + v + "\n";
-  return ReplaceWith(path, content);
+  return content;
 }
+
+bool KeyValues::Write(const std::string& path) const { return ReplaceWith(path, Text()); }
 
 bool ReadBinaryFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
   std::ifstream in(path, std::ios::binary);
@@ -93,5 +95,7 @@ bool ReadBinaryFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
 bool WriteBinaryFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   return ReplaceWith(path, std::string(bytes.begin(), bytes.end()));
 }
+
+bool WriteTextFile(const std::string& path, const std::string& text) { return ReplaceWith(path, text); }
 
 }  // namespace sim

@@ -21,6 +21,8 @@ class KeyValues {
   std::uint64_t Number(const std::string& key, std::uint64_t fallback = 0) const;
   const std::vector<std::pair<std::string, std::string>>& Entries() const { return entries_; }
 
+  // The lines of the file.
+  std::string Text() const;
   bool Read(const std::string& path);
   // Writes through a temporary file and a rename, so a reader never sees half a file.
   bool Write(const std::string& path) const;
@@ -30,6 +32,8 @@ class KeyValues {
 };
 
 bool ReadBinaryFile(const std::string& path, std::vector<std::uint8_t>& bytes);
+// Both write through a temporary file and a rename.
 bool WriteBinaryFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+bool WriteTextFile(const std::string& path, const std::string& text);
 
 }  // namespace sim

@@ -10,9 +10,8 @@ namespace sim {
 
 // The bench in `folder` as a USB host whose HostClock() is the bench's
 // virtual clock. Null, with `error` naming the problem, when the folder holds
-// no bench. Changes to the codecs are saved back to the folder when a device
-// handle is closed, when a codec leaves or joins the bus, and when the host
-// is destroyed.
+// no bench. Every change to a codec is in the folder when the transfer that
+// made it ends (sim/README.md: several programs on one bench).
 std::unique_ptr<platform::UsbHost> OpenBench(const std::string& folder, std::string& error);
 
 }  // namespace sim

@@ -16,7 +16,6 @@ namespace sim {
 namespace {
 
 constexpr std::uint16_t kHubPid = 0x0100;
-constexpr std::uint32_t kBenchLockWaitMs = 10000;
 
 struct HubPlace {
   int bus = 1;
@@ -38,7 +37,6 @@ class SimDevice final : public platform::UsbDevice {
  public:
   SimDevice(SimHost& host, std::string codec, std::uint32_t instance)
       : host_(host), codec_(std::move(codec)), instance_(instance) {}
-  ~SimDevice() override { host_.Flush(); }
   std::uint32_t ControlTransfer(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                                 std::uint16_t index, std::uint8_t* data, std::uint16_t length,
                                 std::uint32_t timeoutMs, std::uint32_t& transferred) override {
@@ -78,8 +76,7 @@ std::unique_ptr<platform::UsbHost> OpenBench(const std::string& folder, std::str
   return std::make_unique<SimHost>(std::move(bench));
 }
 
-SimHost::SimHost(std::unique_ptr<Bench> bench)
-    : benchLock_(BenchLockName(bench->Folder())), bench_(std::move(bench)) {
+SimHost::SimHost(std::unique_ptr<Bench> bench) : bench_(std::move(bench)) {
   // Time passed between two runs: re-enumerations begun by the last run are over.
   std::uint64_t now = bench_->clockUs;
   for (const auto& codec : bench_->Codecs()) now = std::max(now, codec->AbsentUntilUs());
@@ -92,7 +89,6 @@ SimHost::SimHost(std::unique_ptr<Bench> bench)
 }
 
 SimHost::~SimHost() {
-  Flush();
   if (log_) std::fclose(log_);
 }
 
@@ -123,18 +119,11 @@ void SimHost::Notify(const std::vector<Event>& events) {
   for (const Event& e : events) callback_(e.arrived, e.instance);
 }
 
-void SimHost::SaveLocked() {
-  bench_->clockUs = clock_.NowUs();
-  std::string error;
-  const bool locked = benchLock_.Lock(kBenchLockWaitMs, platform::SystemClock());
-  if (!bench_->Save(error)) std::cerr << "tessaload-sim: " << error << "\n";
-  if (locked) benchLock_.Unlock();
-  dirty_ = false;
-}
-
-void SimHost::Flush() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (dirty_) SaveLocked();
+Codec* SimHost::Current(const std::string& name) {
+  Codec* codec = bench_->Reload(name);
+  const std::uint64_t at = bench_->TimeOf(name);
+  if (codec && at > clock_.NowUs()) clock_.AdvanceUs(at - clock_.NowUs());
+  return codec;
 }
 
 void SimHost::Refresh(std::vector<Event>& events) {
@@ -142,32 +131,36 @@ void SimHost::Refresh(std::vector<Event>& events) {
   for (const auto& codec : bench_->Codecs()) {
     if (codec->DeviceInstance()) before.insert({codec->DeviceInstance(), codec->FunctionInstance()});
   }
-  if (!dirty_ && Bench::StoredGeneration(bench_->Folder()) != bench_->Generation()) {
-    std::string error;
-    const bool locked = benchLock_.Lock(kBenchLockWaitMs, platform::SystemClock());
-    std::unique_ptr<Bench> reloaded = Bench::Load(bench_->Folder(), error);
-    if (locked) benchLock_.Unlock();
-    if (reloaded) {
-      bench_ = std::move(reloaded);
-      if (bench_->clockUs > clock_.NowUs()) clock_.AdvanceUs(bench_->clockUs - clock_.NowUs());
+  std::string error;
+  if (!bench_->Update(error)) std::cerr << "tessaload-sim: " << error << "\n";
+  std::vector<std::string> names;
+  for (const auto& codec : bench_->Codecs()) names.push_back(codec->Config().name);
+  std::vector<std::string> arrived;
+  for (const std::string& name : names) {
+    CodecLock lock(*bench_, name);
+    Codec* codec = lock.Held() ? Current(name) : nullptr;
+    if (codec == nullptr) continue;
+    const bool present = codec->PresentAt(clock_.NowUs());
+    if (present && codec->DeviceInstance() == 0) arrived.push_back(name);
+    if (!present && codec->DeviceInstance() != 0) {
+      codec->SetInstances(0, 0);
+      bench_->Commit(name, clock_.NowUs());
     }
   }
-  const std::uint64_t now = clock_.NowUs();
+  // Instances are given out under the bench's lock, unique across the
+  // processes on the bench; no codec's lock is held meanwhile.
+  for (const std::string& name : arrived) {
+    const std::uint32_t first = bench_->AllocateInstances(2);
+    CodecLock lock(*bench_, name);
+    Codec* codec = first && lock.Held() ? Current(name) : nullptr;
+    if (codec && codec->PresentAt(clock_.NowUs()) && codec->DeviceInstance() == 0) {
+      codec->SetInstances(first, first + 1);
+      bench_->Commit(name, clock_.NowUs());
+    }
+  }
   std::set<std::uint32_t> after;
   for (const auto& codec : bench_->Codecs()) {
-    if (!codec->PresentAt(now)) {
-      if (codec->DeviceInstance()) {
-        codec->SetInstances(0, 0);
-        dirty_ = true;
-      }
-      continue;
-    }
-    if (codec->DeviceInstance() == 0) {
-      codec->SetInstances(bench_->nextInstance, bench_->nextInstance + 1);
-      bench_->nextInstance += 2;
-      dirty_ = true;
-    }
-    after.insert({codec->DeviceInstance(), codec->FunctionInstance()});
+    if (codec->DeviceInstance()) after.insert({codec->DeviceInstance(), codec->FunctionInstance()});
   }
   for (std::uint32_t id : before) {
     if (!after.count(id)) events.push_back({false, id});
@@ -175,16 +168,9 @@ void SimHost::Refresh(std::vector<Event>& events) {
   for (std::uint32_t id : after) {
     if (!before.count(id)) events.push_back({true, id});
   }
-  if (dirty_) SaveLocked();
 }
 
-std::uint32_t SimHost::HubInstance(const PortPath& path) {
-  const std::string key = PortPathText(path);
-  auto it = bench_->hubInstances.find(key);
-  if (it != bench_->hubInstances.end()) return it->second;
-  dirty_ = true;
-  return bench_->hubInstances[key] = bench_->nextInstance++;
-}
+std::uint32_t SimHost::HubInstance(const PortPath& path) { return bench_->HubInstance(PortPathText(path)); }
 
 SimHost::Tree SimHost::BuildTree() {
   Tree tree;
@@ -270,7 +256,6 @@ std::vector<platform::UsbNode> SimHost::Nodes() {
     std::lock_guard<std::mutex> lock(mutex_);
     Refresh(events);
     nodes = BuildTree().nodes;
-    if (dirty_) SaveLocked();
   }
   Notify(events);
   return nodes;
@@ -334,7 +319,6 @@ bool SimHost::HubPorts(std::uint32_t hubInstance, std::vector<platform::UsbPortI
         ports.push_back(info);
       }
     }
-    if (dirty_) SaveLocked();
   }
   Notify(events);
   return found;
@@ -364,19 +348,22 @@ std::uint32_t SimHost::Transfer(const std::string& name, std::uint32_t instance,
   std::uint32_t error = platform::kErrorDeviceNotConnected;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    Codec* codec = bench_->Find(name);
-    if (codec && codec->PresentAt(clock_.NowUs()) && codec->DeviceInstance() == instance) {
+    CodecLock codecLock(*bench_, name);
+    Codec* codec = codecLock.Held() ? Current(name) : nullptr;
+    if (!codecLock.Held()) {
+      std::cerr << "tessaload-sim: codec " << name << " stays busy in another program\n";
+      error = platform::kErrorTimeout;
+    } else if (codec && codec->PresentAt(clock_.NowUs()) && codec->DeviceInstance() == instance) {
       const std::uint32_t function = codec->FunctionInstance();
       const ControlOutcome outcome = codec->Control({requestType, request, value, index, length}, data, timeoutMs, clock_);
       error = outcome.error;
       transferred = outcome.transferred;
-      dirty_ = true;
       if (!codec->PresentAt(clock_.NowUs()) || codec->DeviceInstance() != instance) {
         codec->SetInstances(0, 0);
         events.push_back({false, instance});
         events.push_back({false, function});
-        SaveLocked();
       }
+      if (!bench_->Commit(name, clock_.NowUs())) std::cerr << "tessaload-sim: cannot store codec " << name << "\n";
     }
     // Requests to a codec that is gone are logged too: they reached the bus.
     if (log_) Log(name, requestType, request, value, index, data, length, error);

@@ -8,6 +8,11 @@
 // takes bus time. A codec that left the bus for a reset comes back once the
 // clock has passed its settle time; the host notices it (and reports the
 // arrival) the next time the tree, a hub or a device is looked at.
+//
+// Other processes may use the bench at the same time. Each transfer runs
+// under the codec's lock on the codec's state as stored (sim/bench.h) and
+// stores what it changed before the lock is let go; a codec busy in another
+// process for longer than the lock's limit times the transfer out.
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -16,7 +21,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/named_mutex.h"
 #include "platform/usb_host.h"
 #include "sim/bench.h"
 
@@ -45,7 +49,6 @@ class SimHost final : public platform::UsbHost {
   std::uint32_t Transfer(const std::string& codec, std::uint32_t instance, std::uint8_t requestType,
                          std::uint8_t request, std::uint16_t value, std::uint16_t index, std::uint8_t* data,
                          std::uint16_t length, std::uint32_t timeoutMs, std::uint32_t& transferred);
-  void Flush();
 
  private:
   struct Event {
@@ -54,21 +57,20 @@ class SimHost final : public platform::UsbHost {
   };
   struct Tree;
 
-  // Reloads the bench when another process saved it, gives returning codecs
-  // their new instances. Called with mutex_ held; events go out afterwards.
+  // Takes over what other processes stored, gives returning codecs their new
+  // instances. Called with mutex_ held; events go out afterwards.
   void Refresh(std::vector<Event>& events);
+  // With the codec's lock held: the codec as stored, the clock moved up to its time.
+  Codec* Current(const std::string& name);
   Tree BuildTree();
   void Notify(const std::vector<Event>& events);
-  void SaveLocked();
   std::uint32_t HubInstance(const PortPath& path);
   void Log(const std::string& codec, std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
            std::uint16_t index, const std::uint8_t* data, std::uint16_t length, std::uint32_t error);
 
   std::mutex mutex_;
-  platform::NamedMutex benchLock_;
   std::unique_ptr<Bench> bench_;
   platform::VirtualClock clock_;
-  bool dirty_ = false;
   std::mutex callbackMutex_;
   std::function<void(bool, std::uint32_t)> callback_;
   std::FILE* log_ = nullptr;

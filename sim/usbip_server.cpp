@@ -8,7 +8,6 @@ namespace sim {
 
 namespace {
 
-constexpr std::uint32_t kBenchLockWaitMs = 10'000;
 constexpr std::uint64_t kSaveWhenIdleUs = 200'000;
 constexpr std::uint64_t kReloadCheckUs = 100'000;
 constexpr std::uint64_t kAttachRetryUs = 50'000;
@@ -38,7 +37,6 @@ UsbipServer::UsbipServer(std::unique_ptr<Bench> bench, VhciAttacher& vhci, platf
       vhci_(vhci),
       real_(realClock),
       log_(log),
-      benchLock_(BenchLockName(bench_->Folder())),
       clock_(bench_->clockUs),
       time_(clock_, realClock.NowUs()) {
   lastActivityUs_ = lastReloadCheckUs_ = real_.NowUs();
@@ -51,9 +49,7 @@ UsbipServer::~UsbipServer() {
 bool UsbipServer::Save() {
   bench_->clockUs = time_.Sync(real_.NowUs());
   std::string error;
-  const bool locked = benchLock_.Lock(kBenchLockWaitMs, platform::SystemClock());
   const bool saved = bench_->Save(error);
-  if (locked) benchLock_.Unlock();
   if (!saved) log_ << "usbip: cannot save the bench: " << error << "\n";
   dirty_ = !saved;
   return saved;
@@ -117,14 +113,12 @@ void UsbipServer::Pump(const std::string& name, Connection& c, std::uint64_t rea
 void UsbipServer::ReloadIfChanged(std::uint64_t realNowUs) {
   if (dirty_ || realNowUs - lastReloadCheckUs_ < kReloadCheckUs) return;
   lastReloadCheckUs_ = realNowUs;
-  if (Bench::StoredGeneration(bench_->Folder()) == bench_->Generation()) return;
+  if (!bench_->ChangedElsewhere()) return;
   for (const auto& [name, c] : connections_) {
     if (!c.session.Idle()) return;  // never swap the model under a request
   }
   std::string error;
-  const bool locked = benchLock_.Lock(kBenchLockWaitMs, platform::SystemClock());
   std::unique_ptr<Bench> reloaded = Bench::Load(bench_->Folder(), error);
-  if (locked) benchLock_.Unlock();
   if (!reloaded) {
     log_ << "usbip: cannot reload the bench: " << error << "\n";
     return;

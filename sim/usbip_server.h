@@ -14,7 +14,8 @@
 // (tessaload-sim unplug, a power-loss fault) stays detached until it is
 // plugged in again.
 //
-// The server owns the bench while it runs: its changes are saved when the
+// The server owns the bench while it runs: the codecs' memories are written
+// through as they change (sim/bench.h), their states are saved when the
 // codecs have been idle for a moment, when a codec leaves the bus and at the
 // end. Changes another program saves to the bench (faults, plug, unplug) are
 // taken over while the server has nothing unsaved; make them while no program
@@ -27,7 +28,6 @@
 
 #include "platform/clock.h"
 #include "platform/local_socket.h"
-#include "platform/named_mutex.h"
 #include "sim/bench.h"
 #include "sim/usbip_session.h"
 
@@ -96,7 +96,6 @@ class UsbipServer {
   VhciAttacher& vhci_;
   platform::Clock& real_;
   std::ostream& log_;
-  platform::NamedMutex benchLock_;
   platform::VirtualClock clock_;
   CodecTime time_;
   std::map<std::string, Connection> connections_;  // by codec name

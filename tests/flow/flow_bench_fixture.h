@@ -95,7 +95,6 @@ class BenchFixture : public testing::Test {
   }
   // The saved state of a codec, as another program sees it now.
   std::unique_ptr<sim::Bench> Saved() {
-    static_cast<sim::SimHost&>(*host_).Flush();
     std::string error;
     auto bench = sim::Bench::Load(folder_, error);
     EXPECT_TRUE(bench) << error;

@@ -90,7 +90,6 @@ class StationBench {
 
   // The saved state of a codec, as another program on the bench sees it.
   std::unique_ptr<sim::Bench> Saved() {
-    Host().Flush();
     std::string error;
     auto bench = sim::Bench::Load(folder_, error);
     EXPECT_TRUE(bench) << error;

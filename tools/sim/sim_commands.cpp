@@ -112,24 +112,33 @@ class Commands {
 
   // Loads the bench under its lock, runs `change` on it and saves it when the
   // change succeeded.
-  int Change(const std::string& folder, const std::function<std::string(sim::Bench&)>& change, bool save = true) {
+  int Change(const std::string& folder, const std::function<std::string(sim::Bench&)>& change) {
     LockedBench lock(folder);
     std::string error;
     std::unique_ptr<sim::Bench> bench = sim::Bench::Load(folder, error);
     if (!bench) return Fail(error);
     error = change(*bench);
     if (!error.empty()) return Fail(error);
-    if (save && !bench->Save(error)) return Fail(error);
+    if (!bench->Save(error)) return Fail(error);
     return kExitOk;
   }
 
-  int WithCodec(const std::vector<std::string>& args, const std::function<std::string(sim::Bench&, sim::Codec&)>& act,
-                bool save = true) {
-    return Change(args[1], [&](sim::Bench& bench) -> std::string {
-      sim::Codec* codec = bench.Find(args[2]);
-      if (codec == nullptr) return "no codec named " + args[2] + " in bench " + args[1];
-      return act(bench, *codec);
-    }, save);
+  // Runs `act` on the codec as stored, under the codec's lock, and stores
+  // what it changed when it succeeded: a program using the bench meanwhile
+  // keeps its own changes and sees these at its next transfer.
+  int WithCodec(const std::vector<std::string>& args, const std::function<std::string(sim::Codec&)>& act,
+                bool store = true) {
+    std::string error;
+    std::unique_ptr<sim::Bench> bench = sim::Bench::Load(args[1], error);
+    if (!bench) return Fail(error);
+    if (bench->Find(args[2]) == nullptr) return Fail("no codec named " + args[2] + " in bench " + args[1]);
+    sim::CodecLock lock(*bench, args[2]);
+    sim::Codec* codec = lock.Held() ? bench->Reload(args[2]) : nullptr;
+    if (codec == nullptr) return Fail("codec " + args[2] + " stays busy in another program");
+    error = act(*codec);
+    if (!error.empty()) return Fail(error);
+    if (store && !bench->Commit(args[2], bench->TimeOf(args[2]))) return Fail("cannot store codec " + args[2]);
+    return kExitOk;
   }
 
   int Create(const std::vector<std::string>& args) {
@@ -212,25 +221,26 @@ class Commands {
   }
 
   int Show(const std::vector<std::string>& args) {
-    return Change(args[1], [&](sim::Bench& bench) -> std::string {
-      if (args.size() > 2 && bench.Find(args[2]) == nullptr) return "no codec named " + args[2] + " in bench " + args[1];
-      if (bench.Codecs().empty()) out_ << "bench " << args[1] << ": no codecs\n";
-      for (const auto& codec : bench.Codecs()) {
-        if (args.size() <= 2 || codec->Config().name == args[2]) ReportCodec(*codec, bench.clockUs, out_);
-      }
-      return "";
-    }, false);
+    std::string error;
+    std::unique_ptr<sim::Bench> bench = sim::Bench::Load(args[1], error);
+    if (!bench) return Fail(error);
+    if (args.size() > 2 && bench->Find(args[2]) == nullptr) return Fail("no codec named " + args[2] + " in bench " + args[1]);
+    if (bench->Codecs().empty()) out_ << "bench " << args[1] << ": no codecs\n";
+    for (const auto& codec : bench->Codecs()) {
+      if (args.size() <= 2 || codec->Config().name == args[2]) ReportCodec(*codec, bench->clockUs, out_);
+    }
+    return kExitOk;
   }
 
   int Dump(const std::vector<std::string>& args) {
-    return WithCodec(args, [&](sim::Bench&, sim::Codec& codec) -> std::string {
+    return WithCodec(args, [&](sim::Codec& codec) -> std::string {
       if (!sim::WriteBinaryFile(args[3], codec.Memory().Bytes())) return "cannot write " + args[3];
       return "";
     }, false);
   }
 
   int Fault(const std::vector<std::string>& args) {
-    return WithCodec(args, [&](sim::Bench&, sim::Codec& codec) -> std::string {
+    return WithCodec(args, [&](sim::Codec& codec) -> std::string {
       std::string error;
       if (!sim::ApplyFaultSpec(args[3], codec.Faults(), codec.Memory().StuckBits(), error)) return error;
       return "";
@@ -238,14 +248,14 @@ class Commands {
   }
 
   int Unplug(const std::vector<std::string>& args) {
-    return WithCodec(args, [&](sim::Bench&, sim::Codec& codec) -> std::string {
+    return WithCodec(args, [&](sim::Codec& codec) -> std::string {
       codec.PowerOff();
       return "";
     });
   }
 
   int Plug(const std::vector<std::string>& args) {
-    return WithCodec(args, [&](sim::Bench&, sim::Codec& codec) -> std::string {
+    return WithCodec(args, [&](sim::Codec& codec) -> std::string {
       if (codec.Plugged()) return "codec " + args[2] + " is plugged in already";
       codec.PowerOn();
       return "";
