@@ -1,7 +1,6 @@
 #include "flow/flash_flow.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "app/text_case.h"
 #include "app/program_state.h"

@@ -1,7 +1,6 @@
 #include "flow/mp_flow2.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "app/program_state.h"
 #include "app/settings_keys.h"
