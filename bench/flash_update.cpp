@@ -294,10 +294,10 @@ int main() {
       const Bytes image = Image(speed.chip, imageKb * 1024);
       Bytes written = image;  // the tag stays 0xFF 0xFF until the end
       written[chip.tagAddress] = written[chip.tagAddress + 1] = 0xFF;
-      const bool everyChunk = chip.family == 23 || chip.family == 26;
       const bool writesTag = !IsBootRomFamily({chip.idLow, chip.idHigh});  // boot-ROM chips take no tag
+      const std::size_t heldRuns = 2;  // the image's first bytes and its configuration header
       for (const Row& row : kRows) {
-        const bench::UpdatePlan plan = row.job == Job::kWrite ? bench::PlanUpdate(written, everyChunk, writesTag)
+        const bench::UpdatePlan plan = row.job == Job::kWrite ? bench::PlanUpdate(written, heldRuns, writesTag)
                                                               : bench::PlanRead(std::uint32_t(image.size()));
         const bench::Tally floor = bench::Floor(plan, row.channel, chip.highSpeed);
         if (!row.measurable) {

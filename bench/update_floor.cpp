@@ -11,7 +11,7 @@ namespace {
 constexpr std::uint32_t kVendorRequestMax = 4096;
 constexpr std::uint32_t kCommandBlock = 8;
 constexpr std::uint32_t kTagBytes = 2;
-constexpr std::uint32_t kChunksPerSample = 4;  // the empty check reads 1 chunk in 4
+constexpr std::uint32_t kHeldBytes = 6;  // a configuration header or the image's first bytes
 
 class Counter {
  public:
@@ -41,20 +41,20 @@ void Operation(Counter& counter, const Channel& channel, std::uint32_t length) {
 
 }  // namespace
 
-UpdatePlan PlanUpdate(const std::vector<std::uint8_t>& image, bool readsEveryChunk, bool writesTag) {
+UpdatePlan PlanUpdate(const std::vector<std::uint8_t>& image, std::size_t heldRuns, bool writesTag) {
   UpdatePlan plan;
   const auto size = std::uint32_t(image.size());
-  for (std::uint32_t at = 0, index = 0; at < size; at += kUpdateChunk, ++index) {
-    if (readsEveryChunk || index % kChunksPerSample == 0) plan.reads.push_back(std::min(kUpdateChunk, size - at));
+  for (int pass = 0; pass < 2; ++pass)  // the empty check, then the verify
+    for (std::uint32_t at = 0; at < size; at += kUpdateChunk) plan.reads.push_back(std::min(kUpdateChunk, size - at));
+  for (std::uint32_t at = 0; at < size; at += kUpdateChunk) plan.writes.push_back(std::min(kUpdateChunk, size - at));
+  for (std::size_t run = 0; run < heldRuns; ++run) {
+    plan.writes.push_back(kHeldBytes);
+    plan.reads.push_back(kHeldBytes);
   }
-  for (std::uint32_t at = 0; at < size; at += kUpdateChunk) {
-    const std::uint32_t n = std::min(kUpdateChunk, size - at);
-    plan.writes.push_back(n);
-    const auto chunk = image.begin() + at;
-    if (readsEveryChunk || std::any_of(chunk, chunk + n, [](std::uint8_t b) { return b != 0xFF; }))
-      plan.reads.push_back(n);
+  if (writesTag) {
+    plan.writes.push_back(kTagBytes);
+    plan.reads.push_back(kTagBytes);
   }
-  if (writesTag) plan.writes.push_back(kTagBytes);
   return plan;
 }
 

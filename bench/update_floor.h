@@ -3,12 +3,13 @@
 // without, and the bus time they take under the simulator's timing model.
 //
 // The algorithm moves the image in 4096-byte chunks: one erase command, the
-// empty check (every chunk for families 23 and 26, else the first chunk of
-// each 16 KB), the write of every chunk, the verify read (every chunk for
-// families 23 and 26, else the chunks the image does not leave erased) and,
-// when the device takes one, the two tag bytes. The floor carries each of
+// empty check of every chunk, the write of every chunk with the bytes that
+// make the image startable held back, the verify read of every chunk, then
+// each held-back run of 6 bytes written and read back and, when the device
+// takes one, the two tag bytes written and read back. The floor carries each of
 // these in the fewest requests the channel allows and counts nothing else: no
 // identification, write-protection switching, busy polls or resets.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -24,9 +25,8 @@ struct UpdatePlan {
   std::vector<std::uint32_t> writes;  // chunk lengths of the image, then the tag
 };
 
-// `image` as the algorithm writes it (its tag bytes 0xFF 0xFF);
-// `readsEveryChunk` for families 23 and 26.
-UpdatePlan PlanUpdate(const std::vector<std::uint8_t>& image, bool readsEveryChunk, bool writesTag);
+// `image` as the algorithm writes it; `heldRuns` runs of 6 bytes held back.
+UpdatePlan PlanUpdate(const std::vector<std::uint8_t>& image, std::size_t heldRuns, bool writesTag);
 // The flash read of `size` bytes (the command line's verify): every chunk once.
 UpdatePlan PlanRead(std::uint32_t size);
 

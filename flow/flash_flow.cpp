@@ -1,7 +1,6 @@
 #include "flow/flash_flow.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "app/text_case.h"
 #include "app/program_state.h"
@@ -22,6 +21,7 @@ namespace {
 constexpr int kRebootListId = 3037;
 constexpr int kSignatureQueries = 8;
 constexpr std::uint32_t kSignatureBusySleepMs = 5000;
+constexpr std::uint32_t kHeaderSize = 6;
 
 int Fail(const TraceScope& scope, const char* trace, int code, int& status) {
   TraceFailure(scope, trace);
@@ -84,10 +84,9 @@ int CMpFlow_Flash::SignatureIsGood() {
 // Step 13 of the update: whether and how the device restarts on its new code.
 int CMpFlow_Flash::RebootDecision(int& status) {
   TraceScope scope("CMpFlow_Flash::RebootDecision", kTraceFlow);
-  const std::uint8_t family = IcFamily();
-  const bool specialFamily = family == 23 || family == 26 || family == 30;
+  const FlashChipFacts& facts = FlashFacts();
   PostPhase(kStsPhaseResetToNewCode);
-  if (setting::Get(setting::kDisableRebootCheck) == 0 && specialFamily) {
+  if (setting::Get(setting::kDisableRebootCheck) == 0 && facts.askBeforeRestart) {
     if (SilentMode) return 1;  // a factory script restarts the codec itself
     if (setting::Get(setting::kLoopTest) == 0) {
       if (!InRebootList(vid, pid)) {
@@ -99,13 +98,12 @@ int CMpFlow_Flash::RebootDecision(int& status) {
       return 1;
     }
     // The restart pulse on the chip's reset line.
-    const std::uint16_t pulse[2] = {std::uint16_t(family == 26 ? 0xF970 : 0x0000), 0xF971};
-    const int registers = family == 26 ? 2 : family == 23 ? 1 : 0;
     std::uint8_t values[2] = {};
-    for (int i = 0; i < registers; ++i) ReadByte(pulse[i], values[i]);
-    for (int i = 0; i < registers; ++i) WriteByte(pulse[i], values[i] | 0x01);
+    const int registers = facts.restartPulseCount;
+    for (int i = 0; i < registers; ++i) ReadByte(facts.restartPulse[i], values[i]);
+    for (int i = 0; i < registers; ++i) WriteByte(facts.restartPulse[i], values[i] | 0x01);
     if (registers) FlowClock().SleepMs(20);
-    for (int i = 0; i < registers; ++i) WriteByte(pulse[i], std::uint8_t(values[i] & ~0x01));
+    for (int i = 0; i < registers; ++i) WriteByte(facts.restartPulse[i], std::uint8_t(values[i] & ~0x01));
   }
   if (!MP_DoReset(kResetRom, 0)) return Fail(scope, "Devcie ResetToCache Fail\n", kStsResetDeviceFail, status);
   std::uint8_t cache = 0;
@@ -118,55 +116,100 @@ int CMpFlow_Flash::RebootDecision(int& status) {
   return 1;
 }
 
+std::uint32_t CMpFlow_Flash::TagOffset() { return std::uint32_t(std::max(0, ICTypeStore().GetTagAddress())); }
+
+bool CMpFlow_Flash::WritesTag(std::uint32_t imageLength) const {
+  return !configOnly && !bootRomFamily && TagOffset() + 2 <= imageLength;
+}
+
+void CMpFlow_Flash::AsTheUpdateLeavesIt(std::vector<std::uint8_t>& image) const {
+  const std::uint32_t tag = TagOffset();
+  if (bootRomFamily && tag + 2 <= image.size()) image[tag] = image[tag + 1] = 0xFF;
+}
+
+std::vector<std::uint32_t> CMpFlow_Flash::StartBytes(std::uint32_t imageLength) {
+  std::vector<std::uint32_t> offsets{0};
+  const std::uint32_t config = std::uint32_t(std::max(0, ICTypeStore().GetConfigAddress()));
+  if (config != 0 && config < imageLength) offsets.push_back(config);
+  return offsets;
+}
+
+int CMpFlow_Flash::WriteAndCheck(const std::vector<std::uint8_t>& image, std::uint32_t offset, std::uint32_t length,
+                                 int writeFailure, int& status) {
+  const std::uint32_t n = std::uint32_t(image.size());
+  const std::uint32_t address = MappedFlashAddress(n, offset);
+  std::vector<std::uint8_t> back(length);
+  if (!FlashWriteChunk(address, length, image.data() + offset)) return status = writeFailure, 0;
+  if (!FlashReadChunk(address, length, back.data())) return status = kStsReadFlashFail, 0;
+  if (!std::equal(back.begin(), back.end(), image.begin() + offset)) return status = kStsCompareDataFail, 0;
+  return 1;
+}
+
+// Everything but what makes the image startable is written and read back
+// whole first; then the held-back bytes are programmed (flash programming only
+// clears bits) and read back; the tag comes last. Power lost at any point
+// leaves no image the boot ROM would start but the whole new one.
+int CMpFlow_Flash::ProgramImage(const std::vector<std::uint8_t>& image, bool withTag, int& status) {
+  TraceScope scope("CMpFlow_Flash::ProgramImage", kTraceFlow);
+  const std::uint32_t n = std::uint32_t(image.size());
+  const std::uint32_t tag = TagOffset();
+  std::vector<std::uint8_t> body = image;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> held;  // offset, length
+  for (std::uint32_t offset : StartBytes(n)) {
+    const std::uint32_t length = std::min(kHeaderSize, n - offset);
+    if (std::all_of(body.begin() + offset, body.begin() + offset + length, [](std::uint8_t b) { return b == 0xFF; }))
+      continue;
+    std::fill_n(body.begin() + offset, length, 0xFF);
+    held.push_back({offset, length});
+  }
+  if (withTag) body[tag] = body[tag + 1] = 0xFF;
+  if (!MP_WriteSPIFlash(body.data(), n)) return Fail(scope, "Write Flash Code Fail\n", kStsUpdateFlashFail, status);
+  readBack = body;
+  if (!MP_VerifySPIFlash(readBack.data(), n)) return Fail(scope, "Read Flash Code Fail\n", kStsReadFlashFail, status);
+  if (readBack != body) return Fail(scope, "Check Flash Code Fail\n", kStsCompareDataFail, status);
+  // Held-back bytes at the end of the image first: the image's start last.
+  for (auto it = held.rbegin(); it != held.rend(); ++it)
+    if (!WriteAndCheck(image, it->first, it->second, kStsUpdateFlashFail, status))
+      return Fail(scope, "Write Flash Header Fail\n", status, status);
+  if (withTag) {
+    PostPhase(kStsPhaseWriteTag);
+    if (!WriteAndCheck(image, tag, 2, kStsWriteTagFail, status)) return Fail(scope, "Write Tag Fail\n", status, status);
+  }
+  readBack = image;
+  return 1;
+}
+
 int CMpFlow_Flash::FF_UpdateEx_Standard(std::vector<std::uint8_t>& image, int& status) {
   TraceScope scope("CMpFlow_Flash::FF_UpdateEx_Standard", kTraceFlow);
   const std::uint32_t n = std::uint32_t(image.size());
-  const std::uint32_t tagAddress = std::uint32_t(std::max(0, ICTypeStore().GetTagAddress()));
-  const bool tagInImage = tagAddress + 2 <= n;
-  if (bootRomFamily && tagInImage) image[tagAddress] = image[tagAddress + 1] = 0xFF;
+  AsTheUpdateLeavesIt(image);  // the boot-ROM family takes no tag
   if (!MP_DisableWriteProtect()) return Fail(scope, "Disable Write Protect Fail\n", kStsDisableWpFail, status);
   if (!MP_EraseSPIFlash(0, n)) return Fail(scope, "Erase Flash Fail\n", kStsEraseFlashFail, status);
   readBack.assign(n, 0);
   if (!MP_CheckSPIFlashEmpty(readBack.data(), n))
     return Fail(scope, "Check Flash Empty Fail\n", kStsCheckEmptyFail, status);
-  // The tag is written last, so that an interrupted update never carries one.
-  std::uint8_t tag[2] = {0xFF, 0xFF};
-  if (tagInImage) {
-    std::memcpy(tag, &image[tagAddress], 2);
-    image[tagAddress] = image[tagAddress + 1] = 0xFF;
-  }
-  if (!MP_WriteSPIFlash(image.data(), n)) return Fail(scope, "Write Flash Code Fail\n", kStsUpdateFlashFail, status);
-  readBack = image;
-  if (!MP_VerifySPIFlash(readBack.data(), n)) return Fail(scope, "Read Flash Code Fail\n", kStsReadFlashFail, status);
-  if (readBack != image) return Fail(scope, "Check Flash Code Fail\n", kStsCompareDataFail, status);
-  if (!configOnly && !bootRomFamily && tagInImage) {
-    std::memcpy(&image[tagAddress], tag, 2);
-    if (!FlashWriteChunk(tagAddress, 2, tag)) return Fail(scope, "Write Tag Fail\n", kStsWriteTagFail, status);
-  }
+  if (!ProgramImage(image, WritesTag(n), status)) return 0;
   if (!MP_EnableWriteProtect()) return Fail(scope, "Enable Write Protect Fail\n", kStsEnableWpFail, status);
 
-  const std::uint8_t family = IcFamily();
-  if (family == 26 && download.SignatureCheckFlag) {
+  const FlashChipFacts& facts = FlashFacts();
+  if (facts.signatureCheck && download.SignatureCheckFlag) {
     std::uint8_t mode = 0;
     if (ReadByte(kModeByteAddress, mode) && mode == 8 && !SignatureIsGood()) {
-      WriteUnprotected(tagAddress, {0, 0, 0, 0});
+      // The rejected image loses its tag and header: at its own bank.
+      WriteUnprotected(MappedFlashAddress(n, TagOffset()), {0, 0, 0, 0});
       return Fail(scope, "ECDSA Check Fail\n", kStsEcdsaCheckFail, status);
     }
   }
-  if ((family == 23 || family == 26) && download.BankSwitchFlag) WriteUnprotected(0x1010, {0, 0, 0, 0});
+  if (facts.bankSwitch && download.BankSwitchFlag) WriteUnprotected(0x1010, {0, 0, 0, 0});
   if (!(JobFlags & kJobResetAfterUpdate)) return 1;
   return RebootDecision(status);
 }
 
 int CMpFlow_Flash::FF_UpdateEx_ForSimulateOTP(std::vector<std::uint8_t>& image, int& status) {
   TraceScope scope("CMpFlow_Flash::FF_UpdateEx_ForSimulateOTP", kTraceFlow);
-  const std::uint32_t n = std::uint32_t(image.size());
   if (!MP_DisableWriteProtect()) return Fail(scope, "Disable Write Protect Fail\n", kStsDisableWpFail, status);
   if (!MP_EraseSPIFlash(0, 0)) return Fail(scope, "Erase Flash Fail\n", kStsEraseFlashFail, status);
-  if (!MP_WriteSPIFlash(image.data(), n)) return Fail(scope, "Write Flash Code Fail\n", kStsUpdateFlashFail, status);
-  readBack.assign(n, 0);
-  if (!MP_ReadSPIFlash(readBack.data(), n)) return Fail(scope, "Read Flash Code Fail\n", kStsReadFlashFail, status);
-  if (readBack != image) return Fail(scope, "Check Flash Code Fail\n", kStsCompareDataFail, status);
+  if (!ProgramImage(image, false, status)) return 0;
   if (!MP_EnableWriteProtect()) return Fail(scope, "Enable Write Protect Fail\n", kStsEnableWpFail, status);
   if (JobFlags & kJobResetAfterUpdate) {
     PostPhase(kStsPhaseResetToNewCode);
@@ -253,10 +296,31 @@ int CMpFlow_Flash::NOR_Download() {
   if (!MP_OpenRomDevice()) return 0;
   if (!MP_EraseNORFlash()) return fail(kStsEraseFlashFail);
   if (!MP_CheckNORFlashEmpty(readBack.data(), n)) return fail(kStsCheckEmptyFail);
-  if (!MP_WriteNORFlash(image.data(), n)) return fail(kStsUpdateFlashFail);
+  // As on SPI flash: what makes the image startable is written last.
+  std::vector<std::uint8_t> body = image;
+  std::vector<std::uint32_t> held;
+  for (std::uint32_t offset : StartBytes(n)) {
+    held.push_back(offset);
+    std::fill_n(body.begin() + offset, std::min(kHeaderSize, n - offset), 0xFF);
+  }
+  if (!MP_WriteNORFlash(body.data(), n)) return fail(kStsUpdateFlashFail);
   if (!MP_VerifyNORFlash(readBack.data(), n)) return fail(kStsReadFlashFail);
-  if (readBack != image) return fail(kStsCompareDataFail);
-  if (!configOnly && !MP_WriteNORFlashTag()) return fail(kStsWriteTagFail);
+  if (readBack != body) return fail(kStsCompareDataFail);
+  for (auto it = held.rbegin(); it != held.rend(); ++it) {
+    const std::uint32_t length = std::min(kHeaderSize, n - *it);
+    std::uint8_t back[kHeaderSize] = {};
+    if (!DevLib_WriteFlash(m_hDevice, *it, length, image.data() + *it, m_accessFlags)) return fail(kStsUpdateFlashFail);
+    if (!FlashReadChunk(*it, length, back)) return fail(kStsReadFlashFail);
+    if (!std::equal(back, back + length, image.begin() + *it)) return fail(kStsCompareDataFail);
+  }
+  readBack = image;
+  if (!configOnly) {
+    static constexpr std::uint8_t kTag[2] = {0x55, 0xAA};
+    std::uint8_t tag[2] = {};
+    const std::uint32_t tagAt = TagOffset();
+    if (!MP_WriteNORFlashTag() || !FlashReadChunk(tagAt, 2, tag)) return fail(kStsWriteTagFail);
+    if (!std::equal(tag, tag + 2, kTag)) return fail(kStsWriteTagFail);
+  }
   if (JobFlags & kJobResetAfterUpdate) {
     PostPhase(kStsPhaseResetToNewCode);
     if (!MP_DoReset(kResetRom, 0)) return fail(kStsResetDeviceFail);

@@ -25,4 +25,22 @@ class CMpFlow_Flash : public CEepromConfigInfo {
   void WriteUnprotected(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
   int SignatureIsGood();
   int RebootDecision(int& status);
+
+  static std::uint32_t TagOffset();
+  // Whether the update writes the image's tag: not for the boot-ROM family,
+  // nor for images that start with their configuration area.
+  bool WritesTag(std::uint32_t imageLength) const;
+  // The image as the update leaves it in flash: the boot-ROM family keeps
+  // 0xFF 0xFF at the tag.
+  void AsTheUpdateLeavesIt(std::vector<std::uint8_t>& image) const;
+  // Offsets of the header-sized runs that make an image startable: its start
+  // (code or a configuration area there) and the configuration header.
+  static std::vector<std::uint32_t> StartBytes(std::uint32_t imageLength);
+  // Writes `length` bytes of the image at `offset`, reads them back and
+  // compares; 0 with `status` set on failure.
+  int WriteAndCheck(const std::vector<std::uint8_t>& image, std::uint32_t offset, std::uint32_t length,
+                    int writeFailure, int& status);
+  // Writes the image at its bank, what makes it startable last (the tag when
+  // `withTag`), each part read back and compared.
+  int ProgramImage(const std::vector<std::uint8_t>& image, bool withTag, int& status);
 };

@@ -110,8 +110,7 @@ int CFlashInfo::FFU_Download() {
   TraceScope scope("CFlashInfo::FFU_Download", kTraceFlow);
   if (!GuardImage(download.image, {kMemorySpi, false}) || !BeginDownload()) return 0;
   PrepareImageForDevice();
-  const std::uint8_t family = IcFamily();
-  if (family != 23 && family != 26 && !MP_OpenRomDevice()) return 0;
+  if (!FlashFacts().updatesFromFirmware && !MP_OpenRomDevice()) return 0;
   const int result = FF_Update(download.image);
   SerialCountdown();
   if (result) {
@@ -136,16 +135,20 @@ int CFlashInfo::FFU_Silence_WriteSNBin(const std::string& fileName, const std::s
   return FFU_Silence_WriteBin(fileName);
 }
 
+// The codec's flash must hold the whole file, checked as a write checks it,
+// as a write of it would leave the flash.
 int CFlashInfo::FFU_Silence_VerifyBin(const std::string& fileName) {
   TraceScope scope("CFlashInfo::FFU_Silence_VerifyBin", kTraceFlow);
-  if (!LoadDownloadFile(fileName) || !GuardImage(download.image, {kMemorySpi, false})) return 0;
+  if (!CheckImageFile(fileName, false, false) || !GuardImage(download.image, {kMemorySpi, false})) return 0;
   CodeReadSize = std::uint32_t(download.image.size());
   if (!MP_OpenRomDevice() || !FF_Read()) return 0;
   FlowHost* host = CurrentFlowHost();
   if (host && host->HasWindow() && !dumpFileName.empty()) SaveFile(dumpFileName, readBack, false);
   PostProgress(100);
   PostSuccess(kStsReadFlashOk);
-  if (readBack != download.image) {
+  std::vector<std::uint8_t> expected = download.image;
+  AsTheUpdateLeavesIt(expected);
+  if (readBack.size() != expected.size() || readBack != expected) {
     LastStatusCode = kStsCompareDataFail;
     return 0;
   }

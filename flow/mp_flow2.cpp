@@ -1,13 +1,13 @@
 #include "flow/mp_flow2.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "app/program_state.h"
 #include "app/settings_keys.h"
 #include "app/status_codes.h"
 #include "app/trace.h"
 #include "device/dev_lib.h"
+#include "image/chip_facts.h"
 #include "image/ic_type_ini.h"
 #include "platform/clock.h"
 
@@ -24,17 +24,15 @@ bool AllErased(const std::uint8_t* p, std::uint32_t n) {
   return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0xFF; });
 }
 
-bool ReadsEveryChunk(std::uint8_t family) { return family == 23 || family == 26; }
-
 }  // namespace
 
-std::uint32_t FlashAddressFor(std::uint8_t family, std::uint32_t imageLength, std::uint32_t offset) {
-  if (family == 23) return kBlock + offset;
-  if (family == 26) return imageLength + offset;
-  return offset;
-}
-
 std::uint8_t CMpFlow2::IcFamily() { return ICTypeStore().ChipInfo(); }
+
+const FlashChipFacts& CMpFlow2::FlashFacts() { return FlashFactsFor(IcFamily()); }
+
+std::uint32_t CMpFlow2::MappedFlashAddress(std::uint32_t imageLength, std::uint32_t offset) {
+  return FlashAddress(FlashFacts(), imageLength, offset);
+}
 
 bool CMpFlow2::PinGroups(WpPin* groups, int& count, bool& protectable) {
   ChipId id;
@@ -110,11 +108,23 @@ int CMpFlow2::MP_EnableWriteProtect() {
   return SwitchPin(groups[0], false);
 }
 
+// An erase runs on in the flash after the command: polls its busy bit until
+// it clears, for at most `timeLimitMs`.
+int CMpFlow2::WaitEraseDone(std::uint32_t timeLimitMs) {
+  for (std::uint32_t waited = 0;; waited += kBusyPollMs) {
+    std::uint8_t status = 0;
+    if (!DevLib_SpiReadSr(m_hDevice, status, m_accessFlags)) return 0;
+    if (!(status & 0x01)) return 1;
+    if (waited >= timeLimitMs) return 0;
+    FlowClock().SleepMs(kBusyPollMs);
+  }
+}
+
 int CMpFlow2::MP_EraseSPIFlash(int forceChipErase, std::uint32_t imageLength) {
   TraceScope scope("CMpFlow2::MP_EraseSPIFlash", kTraceFlow);
   const std::uint32_t timeLimit = std::uint32_t(setting::Get(setting::kEraseTimeOut));
   const std::uint32_t afterErase = std::uint32_t(setting::Get(setting::kEraseCommandTime));
-  const std::uint8_t family = IcFamily();
+  const FlashErase rule = forceChipErase ? FlashErase::kChip : FlashFacts().erase;
   PostPhase(kStsPhaseErasing);
   int result = 0;
   for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
@@ -122,24 +132,38 @@ int CMpFlow2::MP_EraseSPIFlash(int forceChipErase, std::uint32_t imageLength) {
       result = 0;
       break;
     }
-    if (forceChipErase || (family != 23 && family != 26 && family != 30)) {
-      result = DevLib_SpiEraseChip(m_hDevice, m_accessFlags, timeLimit);
-    } else if (family == 23) {
-      result = DevLib_SpiEraseBlock(m_hDevice, kBlock, false);
-    } else if (family == 26) {
-      const std::uint32_t blocks = imageLength >> 16;
-      result = 0;
-      for (std::uint32_t b = 0; b < blocks; ++b)
-        if (!(result = DevLib_SpiEraseBlock(m_hDevice, imageLength + b * kBlock, true))) break;
-    } else {  // family 30
-      std::uint8_t control = 0;
-      if (!ReadByte(0x0409, control))
-        result = 0;
-      else if (control & 0x80)
-        result = DevLib_SpiEraseBlock(m_hDevice, 0, false);
-      else
+    switch (rule) {
+      case FlashErase::kChip:
         result = DevLib_SpiEraseChip(m_hDevice, m_accessFlags, timeLimit);
+        break;
+      case FlashErase::kBlocksAt0x10000: {
+        // Every block the image will occupy (one for a 64 KiB image).
+        const std::uint32_t blocks = std::max<std::uint32_t>(1, (imageLength + kBlock - 1) / kBlock);
+        for (std::uint32_t b = 0; b < blocks; ++b)
+          if (!(result = DevLib_SpiEraseBlock(m_hDevice, kBlock + b * kBlock, false)) ||
+              !(result = WaitEraseDone(timeLimit)))
+            break;
+        break;
+      }
+      case FlashErase::kBlocksAfterImage: {
+        const std::uint32_t blocks = imageLength >> 16;
+        result = 0;
+        for (std::uint32_t b = 0; b < blocks; ++b)
+          if (!(result = DevLib_SpiEraseBlock(m_hDevice, imageLength + b * kBlock, true))) break;
+        break;
+      }
+      case FlashErase::kBlock0OrChip: {
+        std::uint8_t control = 0;
+        if (!ReadByte(0x0409, control))
+          result = 0;
+        else if (control & 0x80)
+          result = DevLib_SpiEraseBlock(m_hDevice, 0, false);
+        else
+          result = DevLib_SpiEraseChip(m_hDevice, m_accessFlags, timeLimit);
+        break;
+      }
     }
+    if (result) result = WaitEraseDone(timeLimit);
     if (result) break;
     FlowClock().SleepMs(kEraseRetrySleepMs);
   }
@@ -148,35 +172,24 @@ int CMpFlow2::MP_EraseSPIFlash(int forceChipErase, std::uint32_t imageLength) {
   return result;
 }
 
-int CMpFlow2::ReadChunks(std::uint8_t* buffer, std::uint32_t length, int phase, int base, int span, bool mapped,
-                         bool (*skip)(std::uint8_t*, std::uint32_t, std::uint32_t, std::uint8_t)) {
+int CMpFlow2::ReadChunks(std::uint8_t* buffer, std::uint32_t length, int phase, int base, int span, bool mapped) {
   if (length == 0) return 0;
-  const std::uint8_t family = IcFamily();
   PostPhase(phase);
   for (std::uint32_t done = 0; done < length; done += kChunk) {
     if (StopRequested()) return 0;
     const std::uint32_t n = std::min(kChunk, length - done);
-    if (skip && skip(buffer + done, done, n, family)) {
-      PostProgress(base + int(std::uint64_t(span) * (done + n) / length));
-      continue;
-    }
-    const std::uint32_t address = mapped ? FlashAddressFor(family, length, done) : done;
+    const std::uint32_t address = mapped ? MappedFlashAddress(length, done) : done;
     if (!FlashReadChunk(address, n, buffer + done)) return 0;
     PostProgress(base + int(std::uint64_t(span) * (done + n) / length));
   }
   return 1;
 }
 
+// Every chunk of the image's extent is read: a region that did not erase
+// anywhere fails the check.
 int CMpFlow2::MP_CheckSPIFlashEmpty(std::uint8_t* buffer, std::uint32_t length) {
   TraceScope scope("CMpFlow2::MP_CheckSPIFlashEmpty", kTraceFlow);
-  // Families other than 23 and 26 read the first 4 KB of each 16 KB only;
-  // the other chunks count as erased.
-  auto sample = [](std::uint8_t* chunk, std::uint32_t offset, std::uint32_t n, std::uint8_t family) {
-    if (ReadsEveryChunk(family) || (offset & 0x3000) == 0) return false;
-    std::memset(chunk, 0xFF, n);
-    return true;
-  };
-  if (!ReadChunks(buffer, length, kStsPhaseCheckEmpty, 5, 30, true, sample)) {
+  if (!ReadChunks(buffer, length, kStsPhaseCheckEmpty, 5, 30, true)) {
     TracePrint(scope, "%s", kTraceSeparator);
     TracePrint(scope, "Read Flash Code Fail\n");
     return 0;
@@ -187,29 +200,25 @@ int CMpFlow2::MP_CheckSPIFlashEmpty(std::uint8_t* buffer, std::uint32_t length) 
 int CMpFlow2::MP_WriteSPIFlash(const std::uint8_t* image, std::uint32_t length) {
   TraceScope scope("CMpFlow2::MP_WriteSPIFlash", kTraceFlow);
   if (length == 0) return 0;
-  const std::uint8_t family = IcFamily();
   PostPhase(kStsPhaseDownload);
   for (std::uint32_t done = 0; done < length; done += kChunk) {
     if (StopRequested()) return 0;
     const std::uint32_t n = std::min(kChunk, length - done);
-    if (!FlashWriteChunk(FlashAddressFor(family, length, done), n, image + done)) return 0;
+    if (!FlashWriteChunk(MappedFlashAddress(length, done), n, image + done)) return 0;
     PostProgress(35 + int(30ull * (done + n) / length));
   }
   return 1;
 }
 
+// Reads back every chunk of the image's extent, erased ones too.
 int CMpFlow2::MP_VerifySPIFlash(std::uint8_t* buffer, std::uint32_t length) {
   TraceScope scope("CMpFlow2::MP_VerifySPIFlash", kTraceFlow);
-  // Erased flash already holds what an all-0xFF chunk of the image asks for.
-  return ReadChunks(buffer, length, kStsPhaseVerify, 65, 30, true,
-                    [](std::uint8_t* c, std::uint32_t, std::uint32_t n, std::uint8_t f) {
-                      return !ReadsEveryChunk(f) && AllErased(c, n);
-                    });
+  return ReadChunks(buffer, length, kStsPhaseVerify, 65, 30, true);
 }
 
 int CMpFlow2::MP_ReadSPIFlash(std::uint8_t* buffer, std::uint32_t length) {
   TraceScope scope("CMpFlow2::MP_ReadSPIFlash", kTraceFlow);
-  return ReadChunks(buffer, length, kStsPhaseRead, 10, 80, false, nullptr);
+  return ReadChunks(buffer, length, kStsPhaseRead, 10, 80, true);
 }
 
 int CMpFlow2::MP_WriteSPIFlashTag() {
@@ -225,7 +234,9 @@ int CMpFlow2::MP_EraseNORFlash() {
       result = 0;
       break;
     }
-    if ((result = m_hDevice ? DevLib_EraseFlash(m_hDevice, m_accessFlags) : 0)) break;
+    result = m_hDevice ? DevLib_EraseFlash(m_hDevice, m_accessFlags) : 0;
+    if (result) result = WaitEraseDone(std::uint32_t(setting::Get(setting::kEraseTimeOut)));
+    if (result) break;
     FlowClock().SleepMs(kEraseRetrySleepMs);
   }
   PostProgress(30);
@@ -233,7 +244,7 @@ int CMpFlow2::MP_EraseNORFlash() {
 }
 
 int CMpFlow2::MP_CheckNORFlashEmpty(std::uint8_t* buffer, std::uint32_t length) {
-  if (!ReadChunks(buffer, length, kStsPhaseCheckEmpty, 30, 20, false, nullptr)) return 0;
+  if (!ReadChunks(buffer, length, kStsPhaseCheckEmpty, 30, 20, false)) return 0;
   return AllErased(buffer, length) ? 1 : 0;
 }
 
@@ -250,7 +261,7 @@ int CMpFlow2::MP_WriteNORFlash(const std::uint8_t* image, std::uint32_t length) 
 }
 
 int CMpFlow2::MP_VerifyNORFlash(std::uint8_t* buffer, std::uint32_t length) {
-  return ReadChunks(buffer, length, kStsPhaseVerify, 70, 20, false, nullptr);
+  return ReadChunks(buffer, length, kStsPhaseVerify, 70, 20, false);
 }
 
 int CMpFlow2::MP_WriteNORFlashTag() {

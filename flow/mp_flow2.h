@@ -6,10 +6,8 @@
 
 #include "flow/mp_flow.h"
 #include "flow/otp_layout.h"
+#include "image/chip_facts.h"
 #include "image/mixins.h"
-
-// Where the image lives in flash and how it is erased, by IC family.
-std::uint32_t FlashAddressFor(std::uint8_t family, std::uint32_t imageLength, std::uint32_t offset);
 
 class CMpFlow2 : public CMpFlow {
  public:
@@ -45,6 +43,10 @@ class CMpFlow2 : public CMpFlow {
 
   // The IC family code of the description in use.
   static std::uint8_t IcFamily();
+  // The flash facts of that family, and where image offset `offset` of an
+  // image of `imageLength` bytes lies in its flash.
+  static const FlashChipFacts& FlashFacts();
+  static std::uint32_t MappedFlashAddress(std::uint32_t imageLength, std::uint32_t offset);
 
  private:
   struct WpPin {
@@ -63,9 +65,9 @@ class CMpFlow2 : public CMpFlow {
   int EepromChunks(int width, const std::uint8_t* in, std::uint8_t* out, std::uint32_t length, int phase, int base,
                    int span);
   int EepromRegisterOp(bool fill16);
-  // Chunked walks over the mapped flash addresses.
-  int ReadChunks(std::uint8_t* buffer, std::uint32_t length, int phase, int base, int span, bool mapped,
-                 bool (*skip)(std::uint8_t* chunk, std::uint32_t offset, std::uint32_t n, std::uint8_t family));
+  // Chunked reads of every chunk, at the mapped flash addresses when `mapped`.
+  int ReadChunks(std::uint8_t* buffer, std::uint32_t length, int phase, int base, int span, bool mapped);
+  int WaitEraseDone(std::uint32_t timeLimitMs);
 };
 
 class CMpFlow3 : public CMpFlow2 {};

@@ -9,6 +9,7 @@ namespace {
 constexpr std::uint8_t kHeaderSignature = 0xA5;
 constexpr std::uint32_t kVersionOffsetLarge = 0x100C;  // images of 64 KiB and more
 constexpr std::uint32_t kVersionOffsetSmall = 0x11B;
+constexpr std::uint32_t kVersionRecordSize = 8;
 
 // OTP tables.
 constexpr std::uint32_t kOtpVdTable = 0x3F70;
@@ -53,6 +54,25 @@ bool HeaderValid(const View& m, std::uint32_t at, std::uint8_t family) {
   return KnownStorageKind(m[at]) && m[at + 1] == kHeaderSignature && (m[at + 2] >> 3) == family;
 }
 
+// An image that starts with its configuration area carries its code behind
+// or inside the records, the version record at its end (0x11B): the header's
+// total length must be a length (not erased) and the version record must not
+// be blank (all 0xFF or all 0x00), or there is no code.
+bool AreaCarriesCode(const View& m, std::uint32_t at) {
+  const std::uint32_t total = m[at + 3] | (std::uint32_t(m[at + 4]) << 8);
+  if (total == 0xFFFF || total < 6) return false;
+  bool erased = true, cleared = true;
+  for (std::uint32_t i = 0; i < kVersionRecordSize; ++i) {
+    erased &= m[at + kVersionOffsetSmall + i] == 0xFF;
+    cleared &= m[at + kVersionOffsetSmall + i] == 0x00;
+  }
+  return !erased && !cleared;
+}
+
+// A code image's first byte is its reset vector: erased (0xFF) or cleared
+// (0x00) means no code.
+bool CodeStarts(const View& m, std::uint32_t at) { return m[at] != 0x00 && m[at] != 0xFF; }
+
 FirmwareVersion VersionAt(const View& m, std::uint32_t at) {
   std::uint8_t record[8];
   for (std::uint32_t i = 0; i < 8; ++i) record[i] = m[at + i];
@@ -71,12 +91,14 @@ BootDecision DecideFlash(const ChipFacts& chip, const View& m) {
     // A code image with its configuration area at the chip's offset.
     if (HeaderValid(m, bank + chip.configAddress, chip.family)) {
       const std::uint8_t t0 = m[bank + chip.tagAddress], t1 = m[bank + chip.tagAddress + 1];
-      const bool tagOk = (t0 == 0xFF && t1 == 0xFF) || (t0 == 0x55 && t1 == 0xAA);
-      if (tagOk && m[bank] != 0x00) return {true, bank, VersionAt(m, bank + kVersionOffsetLarge)};
+      const bool tagged = t0 == 0x55 && t1 == 0xAA;
+      const bool tagOk = tagged || (!chip.requiresTag && t0 == 0xFF && t1 == 0xFF);
+      if (tagOk && CodeStarts(m, bank)) return {true, bank, VersionAt(m, bank + kVersionOffsetLarge)};
       continue;
     }
     // A small image whose configuration area starts it.
-    if (HeaderValid(m, bank, chip.family)) return {true, bank, VersionAt(m, bank + kVersionOffsetSmall)};
+    if (HeaderValid(m, bank, chip.family) && AreaCarriesCode(m, bank))
+      return {true, bank, VersionAt(m, bank + kVersionOffsetSmall)};
   }
   return {};
 }
@@ -84,7 +106,7 @@ BootDecision DecideFlash(const ChipFacts& chip, const View& m) {
 // EEPROM images are configuration areas from address 0 with the code inside,
 // laid out like the other small images.
 BootDecision DecideEeprom(const ChipFacts& chip, const View& m) {
-  if (!HeaderValid(m, 0, chip.family)) return {};
+  if (!HeaderValid(m, 0, chip.family) || !AreaCarriesCode(m, 0)) return {};
   return {true, 0, VersionAt(m, kVersionOffsetSmall)};
 }
 

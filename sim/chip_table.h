@@ -26,6 +26,9 @@ struct ChipFacts {
   GpioPin flashWriteProtect;    // drives the flash's WP# pin
   std::uint8_t audioClass = 2;  // USB Audio Class 1 or 2 descriptors
   bool highSpeed = true;
+  // The boot ROM starts a code image only when its tag reads 0x55 0xAA
+  // (chips outside the boot-ROM family); otherwise 0xFF 0xFF will do too.
+  bool requiresTag = false;
 };
 
 // The chip of that name (case-insensitive), or null.

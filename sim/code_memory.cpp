@@ -67,7 +67,10 @@ bool CodeMemory::WriteStatus(std::uint8_t value, bool wpPinHigh) {
 
 void CodeMemory::Program(std::uint32_t address, const std::uint8_t* data, std::uint32_t length) {
   if (Protected()) return;
-  for (std::uint32_t i = 0; i < length && address + i < bytes_.size(); ++i) bytes_[address + i] &= data[i];
+  for (std::uint32_t i = 0; i < length && address + i < bytes_.size(); ++i) {
+    auto stuck = stuck_.find(address + i);
+    bytes_[address + i] &= data[i] | (stuck == stuck_.end() ? 0 : stuck->second);
+  }
 }
 
 void CodeMemory::Erase(std::uint32_t address, std::uint32_t length) {

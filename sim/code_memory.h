@@ -72,7 +72,8 @@ class CodeMemory {
   // nothing more) once `failed` holds more than `corrections` addresses.
   void ProgramOtp(std::uint32_t address, const std::uint8_t* data, std::uint32_t length,
                   std::vector<std::uint32_t>& failed, std::size_t corrections = SIZE_MAX);
-  // Bits (mask) at an OTP address that never program.
+  // Bits (mask) at an address that never program: OTP bits that never set,
+  // flash bits that never clear.
   std::map<std::uint32_t, std::uint8_t>& StuckBits() { return stuck_; }
   const std::map<std::uint32_t, std::uint8_t>& StuckBits() const { return stuck_; }
 

@@ -133,6 +133,7 @@ class Codec {
   bool EepromWritable() const;
   bool PinDrivenLow(const GpioPin& pin) const;
   void WaitFlashReady();
+  void StartErase(std::uint64_t us);
   void ChargeMemoryTime(std::uint64_t us);
   void ResetDataMemory();
   void EnterMode(CodecMode mode, const FirmwareVersion& version);
@@ -158,6 +159,7 @@ class Codec {
   // Transient state of the chip while it is on the bus.
   platform::VirtualClock* clock_ = nullptr;  // set during Control
   std::uint64_t flashBusyUntilUs_ = 0;
+  std::uint64_t eraseBusyUntilUs_ = 0;
   std::uint64_t chargedUs_ = 0;  // memory time charged during the current request
   std::uint16_t dataControlSize_ = 8;
   OpRequest pending_;

@@ -56,6 +56,13 @@ void Codec::ChargeMemoryTime(std::uint64_t us) {
   clock_->AdvanceUs(us);
 }
 
+// Block and sector erases run on in the flash after their command: the status
+// register shows busy and the flash takes no other command until it ends.
+void Codec::StartErase(std::uint64_t us) {
+  flashBusyUntilUs_ = eraseBusyUntilUs_ = clock_->NowUs() + us;
+  counters_.memoryTimeUs += us;
+}
+
 // The codec's firmware waits for the flash to finish what it does before it
 // sends the next command to it.
 void Codec::WaitFlashReady() {
@@ -132,10 +139,14 @@ std::uint8_t Codec::Begin(const OpRequest& request) {
   }
   // Without a flash on its SPI bus the codec's commands reach nothing.
   if (FlashOp(op) && !IsFlash(kind)) return kStsDone;
+  // A flash busy erasing takes no command but a status read; the codec
+  // answers that the command did not finish.
+  if (FlashOp(op) && clock_->NowUs() < eraseBusyUntilUs_) return kStsNotFinish;
 
   switch (op) {
     case Op::kNorErase:
     case Op::kSpiEraseChip:
+      // The codec's firmware holds the request until the chip erase ends.
       WaitFlashReady();
       memory_.Erase(0, memory_.Size());
       ChargeMemoryTime(TimingModel::kFlashChipEraseUs);
@@ -144,14 +155,13 @@ std::uint8_t Codec::Begin(const OpRequest& request) {
       if (request.address % kSectorSize) return kStsOutOfRange;
       WaitFlashReady();
       memory_.Erase(request.address, kSectorSize);
-      ChargeMemoryTime(TimingModel::kFlashSectorEraseUs);
+      StartErase(TimingModel::kFlashSectorEraseUs);
       break;
-    case Op::kSpiEraseBlock:  // runs on while the host polls
+    case Op::kSpiEraseBlock:
       if (request.address % kBlockSize) return kStsOutOfRange;
       WaitFlashReady();
       memory_.Erase(request.address, kBlockSize);
-      flashBusyUntilUs_ = clock_->NowUs() + TimingModel::kFlashBlockEraseUs;
-      counters_.memoryTimeUs += TimingModel::kFlashBlockEraseUs;
+      StartErase(TimingModel::kFlashBlockEraseUs);
       break;
     case Op::kNorWriteTag:
     case Op::kSpiWriteTag:

@@ -57,7 +57,7 @@ TEST_F(Factory, AnImageForAnotherChipIsRefusedBeforeTheCodecIsTouched) {
 }
 
 TEST_F(Factory, PowerLostDuringTheWriteNeverStartsAPartImage) {
-  Must(Sim("fault " + bench_ + " c1 disconnect-after=120"));
+  Must(Sim("fault " + bench_ + " c1 disconnect-after=150"));
   Outcome o = Tessaload("-f -write new.bin");
   EXPECT_NE(o.out.find("Write fw fail!"), std::string::npos) << o.out;
   EXPECT_NE(o.code, 0);

@@ -12,6 +12,7 @@
 #include "flow/create_flow.h"
 #include "flow/flash_front_end.h"
 #include "flow/flow_host.h"
+#include "image/chip_facts.h"
 #include "image/ic_type_ini.h"
 #include "image/sample_image.h"
 #include "platform/paths.h"
@@ -80,11 +81,13 @@ TEST_F(FlowBench, Family26ErasesBlocksFromTheImageLengthAndFailsBelow64K) {
   EXPECT_EQ(flow_->MP_EraseSPIFlash(0, 0x20000), 1);  // two blocks from 0x20000
 }
 
-TEST_F(FlowBench, FlashOfFamily23LivesFrom0x10000) {
-  EXPECT_EQ(FlashAddressFor(23, 0x10000, 0x100), 0x10100u);
-  EXPECT_EQ(FlashAddressFor(26, 0x10000, 0x100), 0x10100u);
-  EXPECT_EQ(FlashAddressFor(26, 0x20000, 0), 0x20000u);
-  EXPECT_EQ(FlashAddressFor(24, 0x10000, 0x100), 0x100u);
+TEST(ChipFacts, TheImageBankOfEachFamily) {
+  EXPECT_EQ(FlashAddress(FlashFactsFor(23), 0x10000, 0x100), 0x10100u);
+  EXPECT_EQ(FlashAddress(FlashFactsFor(23), 0x40000, 0x100), 0x10100u);
+  EXPECT_EQ(FlashAddress(FlashFactsFor(26), 0x10000, 0x100), 0x10100u);
+  EXPECT_EQ(FlashAddress(FlashFactsFor(26), 0x40000, 0), 0x40000u);
+  EXPECT_EQ(FlashAddress(FlashFactsFor(24), 0x10000, 0x100), 0x100u);
+  EXPECT_EQ(FlashAddress(FlashFactsFor(30), 0x10000, 0x100), 0x100u);
 }
 
 TEST_F(FlowBench, ImageFamilies8And9CountAsOneForTheFlashFrontEnd) {
@@ -181,12 +184,21 @@ class SignatureCheck : public FlowBench {
   std::vector<std::uint8_t> image_;
 };
 
-TEST_F(SignatureCheck, ABadSignatureDestroysTheTagAndFails) {
+// The rejected image (in the bank after its first 64 KiB) loses its tag and
+// header; the old image at 0 stays whole and starts again.
+TEST_F(SignatureCheck, ABadSignatureInvalidatesTheRejectedImageAndFails) {
   int status = 0;
   Arm("04");
   EXPECT_EQ(Update(status), 0);
   EXPECT_EQ(status, kStsEcdsaCheckFail);
-  EXPECT_EQ(FlashAt(0xEFFE, 4), std::vector<std::uint8_t>(4, 0x00));
+  EXPECT_EQ(FlashAt(0x10000 + 0xEFFE, 4), std::vector<std::uint8_t>(4, 0x00));
+  EXPECT_EQ(FlashAt(0xEFFE, 4), std::vector<std::uint8_t>(image_.begin() + 0xEFFE, image_.begin() + 0xF002));
+  auto bench = Saved();
+  const sim::Codec& codec = *bench->Find("codec");
+  const sim::BootDecision boot = sim::DecideBoot(*sim::FindChip("VMC2270"), codec.Memory());
+  EXPECT_TRUE(boot.starts);
+  EXPECT_EQ(boot.imageStart, 0u);
+  EXPECT_EQ(boot.version, (sim::FirmwareVersion{6, 0, 2, 0, 0, 1}));
 }
 
 TEST_F(SignatureCheck, NoAnswerEndsAfterEightQueries) {

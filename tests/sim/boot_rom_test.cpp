@@ -13,7 +13,7 @@ const ChipFacts& Chip(const char* name) { return *FindChip(name); }
 // 0xA5, part code 2 with the family code above it).
 std::vector<std::uint8_t> FlashImage(std::uint8_t family) {
   std::vector<std::uint8_t> image(0x10000, 0xFF);
-  image[0] = 0x02;
+  image[0] = 0x02;  // LJMP
   const std::uint8_t version[8] = {0x41, 0x19, 0x00, 0x00, 0x00, 0x00, 0x00, 0x07};
   std::copy(version, version + 8, image.begin() + 0x100C);
   const std::uint8_t header[6] = {0x30, 0xA5, static_cast<std::uint8_t>(family << 3 | 2), 0x06, 0x00, 0x00};
@@ -41,6 +41,7 @@ TEST(BootRom, RefusesImagesTheFlowsLeftInvalid) {
       {"reset vector cleared", 0x0000, {0x00}},
       {"configuration header cleared", 0xF000, {0x00}},
       {"another chip family", 0xF002, {25 << 3 | 2}},
+      {"no code: the reset vector erased", 0x0000, {0xFF}},
   };
   for (const Case& c : cases) {
     std::vector<std::uint8_t> image = FlashImage(24);
@@ -72,6 +73,8 @@ TEST(BootRom, EepromImageStartsOnlyOnceItsTagByteIsWritten) {
   std::vector<std::uint8_t> image(0x200, 0xFF);
   image[0] = 0x12;
   image[2] = 24 << 3 | 2;
+  image[3] = 0x40;  // total length 0x140: the code inside the area
+  image[4] = 0x01;
   CodeMemory memory(MemoryKind::kEeprom16);
   memory.Load(image);
   EXPECT_FALSE(DecideBoot(Chip("VMC2232"), memory).starts);
@@ -118,6 +121,44 @@ TEST(BootRom, OtpRunsTheNewestCodeBlockWithItsRepairs) {
   otp[0x3F70 + 5 + 4] = 0xFF;  // the newer entry retired: the older block runs again
   memory.Load(otp);
   EXPECT_EQ(DecideBoot(Chip("VMC2232"), memory).imageStart, 0u);
+}
+
+TEST(BootRom, AConfigurationAreaAloneStartsNothing) {
+  // A small image carries its code behind its records, the version record at
+  // 0x11B ending it; a header alone holds no code.
+  std::vector<std::uint8_t> image(0x200, 0xFF);
+  const std::uint8_t header[6] = {0x30, 0xA5, 24 << 3 | 2, 0x06, 0x00, 0x00};
+  std::copy(header, header + 6, image.begin());
+  CodeMemory memory(MemoryKind::kSpiFlash);
+  memory.Load(image);
+  EXPECT_FALSE(DecideBoot(Chip("VMC2232"), memory).starts) << "header only";
+  CodeMemory eeprom(MemoryKind::kEeprom16);
+  eeprom.Load(image);
+  EXPECT_FALSE(DecideBoot(Chip("VMC2232"), eeprom).starts) << "EEPROM header only";
+
+  const std::uint8_t version[8] = {0x41, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
+  std::copy(version, version + 8, image.begin() + 0x11B);
+  memory.Load(image);
+  EXPECT_TRUE(DecideBoot(Chip("VMC2232"), memory).starts);
+  image[3] = 0xFF;  // an erased total length
+  image[4] = 0xFF;
+  memory.Load(image);
+  EXPECT_FALSE(DecideBoot(Chip("VMC2232"), memory).starts) << "erased total length";
+}
+
+TEST(BootRom, AChipOutsideTheBootRomFamilyWantsTheTag) {
+  std::vector<std::uint8_t> image = FlashImage(17);
+  std::fill_n(image.begin() + 0xF000, 6, 0xFF);
+  const std::uint8_t header[6] = {0x30, 0xA5, 17 << 3 | 2, 0x06, 0x00, 0x00};
+  std::copy(header, header + 6, image.begin() + 0xAE00);  // the area of VMC2210 chips
+  CodeMemory memory(MemoryKind::kSpiFlash);
+  memory.Load(image);
+  EXPECT_TRUE(DecideBoot(Chip("VMC2210"), memory).starts);
+  EXPECT_FALSE(DecideBoot(Chip("VMC2210B"), memory).starts) << "no tag";
+  image[0xEFFE] = 0x55;
+  image[0xEFFF] = 0xAA;
+  memory.Load(image);
+  EXPECT_TRUE(DecideBoot(Chip("VMC2210B"), memory).starts);
 }
 
 }  // namespace

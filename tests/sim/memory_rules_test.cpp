@@ -21,6 +21,12 @@ class FlashRules : public BenchTest {
     EXPECT_EQ(channels_->VendorIn(0x30, 0, 0, sr), kErrorSuccess);
     return sr[0];
   }
+  // Polls the status register until its busy bit clears (each poll takes bus time).
+  void WaitWhileBusy() {
+    for (int poll = 0; poll < 100000 && (ReadStatus() & 0x01); ++poll) {
+    }
+    ASSERT_EQ(ReadStatus() & 0x01, 0);
+  }
 };
 
 TEST_F(FlashRules, ProgrammingWithoutEraseOnlyClearsBits) {
@@ -29,7 +35,19 @@ TEST_F(FlashRules, ProgrammingWithoutEraseOnlyClearsBits) {
   EXPECT_EQ(FlashRead(0x1000, 3), (std::vector<std::uint8_t>{0x00, 0x0F, 0x00}));
 
   ASSERT_EQ(channels_->VendorOut(0x33, 0, 0x1000), kErrorSuccess);  // erase the 4 KiB sector
+  WaitWhileBusy();
   EXPECT_EQ(FlashRead(0x1000, 3), (std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(FlashRules, ABlockEraseRunsOnAndTheFlashTakesNoOtherCommandUntilItEnds) {
+  ASSERT_EQ(FlashWrite(0x1000, {0x12}), kErrorSuccess);
+  ASSERT_EQ(channels_->VendorOut(0x35, 0, 0), kErrorSuccess);  // the 64 KiB block at 0
+  EXPECT_EQ(ReadStatus() & 0x01, 0x01);
+  std::vector<std::uint8_t> out(1);
+  EXPECT_NE(channels_->VendorIn(0x2E, 0, 0x1000, out), kErrorSuccess) << "a read while the erase runs";
+  EXPECT_NE(FlashWrite(0x1000, {0x00}), kErrorSuccess) << "a write while the erase runs";
+  WaitWhileBusy();
+  EXPECT_EQ(FlashRead(0x1000, 1), (std::vector<std::uint8_t>{0xFF}));
 }
 
 TEST_F(FlashRules, ProtectedFlashIgnoresWritesAndErasesUntilWpIsReleased) {
