@@ -76,8 +76,10 @@ TEST_F(OtpBench, ADownloadAppendsTheCodeAndConfigurationBlocksAndStartsTheCode) 
   EXPECT_EQ(At(memory, 0, kCodePartSize), Part(image, otp::PartKind::kCode));
   EXPECT_EQ(At(memory, 0, 6), (Bytes{0x60, 0xA5, 24 << 3 | 3, 0x23, 0x01, 0x03}));  // part code 3, its length
   EXPECT_EQ(At(memory, kCodePartSize, config), Part(image, otp::PartKind::kConfig));
-  EXPECT_EQ(At(memory, kVd, 10), (Bytes{0x00, 0x00, 0x01, 0x23, 0x55, 0x01, 0x23, std::uint8_t(config >> 8),
-                                        std::uint8_t(config), 0xAA}));
+  // The configuration's entry first, the code's last: the code starts only
+  // once its configuration is there.
+  EXPECT_EQ(At(memory, kVd, 10), (Bytes{0x01, 0x23, std::uint8_t(config >> 8), std::uint8_t(config), 0xAA, 0x00,
+                                        0x00, 0x01, 0x23, 0x55}));
   EXPECT_EQ(At(memory, kEcc1, 64), Bytes(64, 0x00)) << "no repair was needed";
   EXPECT_EQ(flow_->download.image, image) << "the job keeps its image whole";
   EXPECT_EQ(Running(), (sim::FirmwareVersion{4, 1, 0x20, 0, 0, 1}));
@@ -185,14 +187,26 @@ TEST_F(OtpBench, AVdEntryRepairedByTheEccTableIsRetiredByTheScan) {
   EXPECT_EQ(At(memory, kVd + 5, 5), (Bytes{0x00, 0x00, 0x01, 0x23, 0x55})) << "no valid block below: start 0";
 }
 
-TEST_F(OtpBench, DataLeftByAnInterruptedWriteStopsTheNextDownload) {
+TEST_F(OtpBench, BytesLeftByAnInterruptedWriteCountAsUsedAndTheNextDownloadGoesBehindThem) {
   Bytes otp(0x4000, 0x00);
-  const Bytes code = Part(Sample("4.120.0000-0000.0001"), otp::PartKind::kCode);
-  std::copy(code.begin(), code.begin() + 64, otp.begin());  // written without its VD entry
+  const Bytes image = Sample("4.120.0000-0000.0001");
+  const Bytes code = Part(image, otp::PartKind::kCode), config = Part(image, otp::PartKind::kConfig);
+  std::copy(code.begin(), code.begin() + 100, otp.begin());  // written without its VD entry, cut off at 100
+  otp[300] = 0x01;  // a stray byte behind a gap: still inside the first blank-free window
   StartWith(otp);
-  EXPECT_EQ(Block(code), 0);
-  EXPECT_EQ(LastStatusCode, kStsLastOtpWriteAbnormal);
-  EXPECT_EQ(At(CodeMemory("codec"), kVd, 80), Bytes(80, 0x00)) << "no entry is written for a write never started";
+  otp::Usage usage;
+  ASSERT_EQ(flow_->MP_ReadOtpUsage(usage), 1);
+  EXPECT_EQ(usage.used, 301u);
+  EXPECT_EQ(Running(), sim::FirmwareVersion{}) << "the left-over block never starts";
+
+  flow_->download.image = image;
+  ASSERT_EQ(flow_->Download(), 1) << LastStatusCode;
+  const Bytes memory = CodeMemory("codec");
+  EXPECT_EQ(At(memory, 0, 100), At(code, 0, 100)) << "what was there stays";
+  EXPECT_EQ(At(memory, 301, code.size()), code);
+  EXPECT_EQ(At(memory, 301 + code.size(), config.size()), config);
+  EXPECT_EQ(At(memory, kVd + 5, 5), (Bytes{0x01, 0x2D, 0x01, 0x23, 0x55}));
+  EXPECT_EQ(Running(), (sim::FirmwareVersion{4, 1, 0x20, 0, 0, 1}));
 }
 
 TEST_F(OtpBench, ALockedOtpIsNotWritten) {
