@@ -268,11 +268,16 @@ TEST_F(OtpBench, DownloadsWithRisingVersionsUntilTheOtpIsFull) {
     EXPECT_EQ(usage.free, 0x3F60 - used);
     EXPECT_EQ(usage.freeEntries, 16 - 2 * download);
     EXPECT_EQ(Running(), (sim::FirmwareVersion{4, 1, 0x20, 0, 0, std::uint16_t(download)}));
-    // The older code entries are retired: one code block remains the code's.
+    // The older entries are retired: one code block and one configuration
+    // block remain valid.
     const Bytes memory = CodeMemory("codec");
-    int code = 0;
-    for (int i = 0; i < 16; ++i) code += memory[kVd + 5 * i + 4] == 0x55 ? 1 : 0;
+    int code = 0, config = 0;
+    for (int i = 0; i < 16; ++i) {
+      code += memory[kVd + 5 * i + 4] == 0x55 ? 1 : 0;
+      config += memory[kVd + 5 * i + 4] == 0xAA ? 1 : 0;
+    }
     EXPECT_EQ(code, 1);
+    EXPECT_EQ(config, 1);
   }
 }
 

@@ -95,7 +95,7 @@ TEST_F(Downloads, EveryGuardedTransferIsTriedEightTimes) {
   }
 }
 
-TEST_F(Downloads, ARead_backDifferenceInAnyByteFailsTheWriteBeforeTheImageCanStart) {
+TEST_F(Downloads, AReadBackDifferenceInAnyByteFailsTheWriteBeforeTheImageCanStart) {
   for (const Memory& m : kMemories) {
     const Bytes image = Image("VMC2232", "4.120.0000-0000.0001", m.sample);
     // Where the image's bytes land, and the chip's address of the byte tried.
