@@ -205,9 +205,8 @@ int CMpFlow_OTP::OTP_UpdatePair(const std::vector<std::uint8_t>& code, const std
   if (!WriteVdEntry(codeStart, std::uint32_t(code.size()), otp::kFlagCode, codeIndex)) return failCommit();
   m_iSelBlock = codeIndex;
   // The superseded blocks' repairs are retired with them.
-  for (const std::vector<int>* list : {&codeEcc, &configEcc})
-    for (int k : *list)
-      if (MP_OTPWriteEnale()) RetireByte(std::uint16_t(otp::EccAddress(k) + 3));
+  RetireEccEntries(codeEcc);
+  RetireEccEntries(configEcc);
   return 1;
 }
 
@@ -618,10 +617,14 @@ std::vector<int> CMpFlow_OTP::EccOfBlocks(const std::vector<int>& older, std::ui
   return found;
 }
 
+void CMpFlow_OTP::RetireEccEntries(const std::vector<int>& numbers) {
+  for (int k : numbers)
+    if (MP_OTPWriteEnale()) RetireByte(std::uint16_t(otp::EccAddress(k) + 3));
+}
+
 int CMpFlow_OTP::MP_OTPClearECC() {
   TraceScope scope("CMpFlow_OTP::MP_OTPClearECC", kTraceOtpDetail);
-  for (int k : EccOfBlocks(olderEntries, VdFlag()))
-    if (MP_OTPWriteEnale()) RetireByte(std::uint16_t(otp::EccAddress(k) + 3));
+  RetireEccEntries(EccOfBlocks(olderEntries, VdFlag()));
   return 1;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// OTP programming. Every download appends one block behind the last valid
-// one and records it in a free VD entry; bytes whose bits fail to program are
+// OTP programming. Every download appends its blocks (code, configuration)
+// behind the last valid one and records each in a free VD entry; bytes whose bits fail to program are
 // repaired through ECC entries (address, correct value). Bits can only be
 // set: table entries are never erased, only retired, and everything written
 // stays. The members keep the bookkeeping of one block write.
@@ -102,6 +102,8 @@ class CMpFlow_OTP : public CEepromConfigInfo {
   int WriteVdEntry(std::uint16_t start, std::uint32_t length, std::uint8_t flag, int& index);
   // The ECC entries of `older` that repair a block recorded with `flag`.
   std::vector<int> EccOfBlocks(const std::vector<int>& older, std::uint8_t flag);
+  // Retires these ECC entries (numbers 1..16) through their markers, unless locked.
+  void RetireEccEntries(const std::vector<int>& numbers);
   // One table write with 8 corrections; `failed` tells whether a byte failed.
   int WriteTable(std::uint16_t address, const std::uint8_t* bytes, std::uint32_t length, bool& failed);
   void MP_OTPInit();
