@@ -11,6 +11,7 @@
 #include "flow/job_flags.h"
 #include "flow/otp_front_end.h"
 #include "flow/otp_image.h"
+#include "flow/otp_layout.h"
 #include "platform/prompter.h"
 #include "tests/flow/flow_bench_fixture.h"
 #include "tests/support/image_fixtures.h"
@@ -101,6 +102,34 @@ TEST_F(OtpBench, FifteenUsedVdEntriesTakeOneMoreBlockAndSixteenNone) {
   EXPECT_EQ(LastStatusCode, kStsNotEnoughVdBlock);
   EXPECT_EQ(prompter.shown, std::vector<std::string>{"Error: No Available VD Block!"});
   EXPECT_EQ(CodeMemory("codec"), memory) << "nothing was written";
+}
+
+TEST_F(OtpBench, ADownloadOfTwoBlocksIsRefusedBeforeAnyWriteWhenOnlyOneEntryOrTooLittleSpaceIsLeft) {
+  const Bytes image = Sample("4.120.0000-0000.0001");
+  const std::uint32_t both = otp::DownloadFootprint(image).bytes;
+  struct Case {
+    const char* what;
+    int used;              // VD entries already used, 0x20 bytes each
+    std::uint16_t filler;  // and one more used entry of this length behind them
+    int status;
+  };
+  for (const Case& c : {Case{"one free entry", 15, 0, kStsNotEnoughVdBlock},
+                        Case{"room for one block", 1, std::uint16_t(0x3F60 - 0x20 - both + 1), kStsCodeExceedMaxLength}}) {
+    SCOPED_TRACE(c.what);
+    Bytes otp(0x4000, 0x00);
+    for (int i = 0; i < c.used; ++i) PutVd(otp, i, std::uint16_t(0x20 * i), 0x20, 0xFF);
+    if (c.filler) PutVd(otp, c.used, std::uint16_t(0x20 * c.used), c.filler, 0xFF);
+    StartWith(otp);
+    const Bytes before = CodeMemory("codec");
+    RecordingPrompter prompter;
+    platform::SetCurrentPrompter(&prompter);
+    flow_->download.image = image;
+    EXPECT_EQ(flow_->Download(), 0);
+    platform::SetCurrentPrompter(nullptr);
+    EXPECT_EQ(LastStatusCode, c.status);
+    EXPECT_EQ(CodeMemory("codec"), before) << "nothing was written";
+    TearDown();
+  }
 }
 
 TEST_F(OtpBench, ABlockMayEndAt16224AndNotOneByteLater) {
