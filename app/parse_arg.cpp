@@ -19,6 +19,7 @@
 #include "app/settings_keys.h"
 #include "flow/create_flow.h"
 #include "flow/memory_access.h"
+#include "flow/otp_image.h"
 #include "image/ic_type_ini.h"
 #include "image/image_load.h"
 #include "image/image_parse.h"
@@ -385,7 +386,7 @@ int ReportOtpUsage(CDevFlow& flow, const std::string& fileName) {
     return 0;
   }
   flow.otpUsedSpace = usage.used;
-  flow.connectionText = otp::UsageLines(usage, std::uint32_t(flow.download.image.size()));
+  flow.connectionText = otp::UsageLines(usage, otp::DownloadFootprint(flow.download.image));
   return 1;
 }
 

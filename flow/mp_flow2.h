@@ -80,8 +80,14 @@ class CMpFlow4 : public CMpFlow3 {
 
 class CMpFlow_Customize : public CMpFlow4 {
  public:
-  // Reads the OTP's VD and ECC tables and what they leave for downloads.
+  // Reads the OTP's VD and ECC tables and what they leave for downloads;
+  // bytes an interrupted write left behind the last block count as used.
   int MP_ReadOtpUsage(otp::Usage& usage);
+  // One past the last byte programmed from `from` on, in `end`: a block write
+  // cut off before its VD entry leaves its bytes there. Reads 256-byte windows
+  // until one is blank; bytes that a pending ECC entry (marker 0x5A, value 0)
+  // of the 64-byte table `ecc` names belong to that entry and do not count.
+  int MP_OTPProgrammedEnd(std::uint32_t from, const std::uint8_t* ecc, std::uint32_t& end);
 };
 
 class CDevTypeInfo : public CMpFlow_Customize, public CDataInfo {

@@ -18,8 +18,6 @@ constexpr std::uint8_t kOtpLockBit = 0x08;
 constexpr std::uint32_t kLowSpace = 5120;
 constexpr int kLowEntries = 4;
 constexpr int kVdRewrites = 5;
-constexpr std::uint32_t kAbnormalWindow = 256;
-constexpr int kAbnormalRun = 8;
 constexpr std::uint16_t kNoAddress = 0xFFFF;
 
 bool Ask(const char* question) {
@@ -92,14 +90,13 @@ int CMpFlow_OTP::OTP_Veriry_Cmd2(std::uint32_t address, std::uint32_t length, co
   return std::equal(back.begin(), back.end(), buffer) ? 1 : 0;
 }
 
-int CMpFlow_OTP::OTP_CheckSpace() {
+int CMpFlow_OTP::OTP_CheckSpace(int blocks, std::uint32_t bytes) {
   TraceScope scope("CMpFlow_OTP::OTP_CheckSpace", kTraceOtpDetail);
-  std::uint8_t vd[otp::kVdTableSize], ecc[otp::kEccTableSize];
-  if (!ReadTables(vd, ecc)) {
+  otp::Usage usage;
+  if (!MP_ReadOtpUsage(usage)) {
     PostFailure(kStsReadOtpFail);
     return 0;
   }
-  const otp::Usage usage = otp::ComputeUsage(vd, ecc);
   // Refused before anything is written: the codec goes back to its code.
   auto refuse = [&](int status) {
     PostPhase(kStsPhaseResetToNewCode);
@@ -107,10 +104,15 @@ int CMpFlow_OTP::OTP_CheckSpace() {
     PostFailure(status);
     return 0;
   };
-  if (usage.freeEntries == 0) {
+  if (usage.freeEntries < blocks) {
+    TraceLine(scope, "%d free VD entries for %d blocks\n", usage.freeEntries, blocks);
     platform::CurrentPrompter().Ask("No Available VD Block!", "Error", platform::PromptKind::Error,
                                     platform::PromptAnswer::Ok);
     return refuse(kStsNotEnoughVdBlock);
+  }
+  if (bytes > usage.free) {
+    TraceLine(scope, "Exceed Code Length\n");
+    return refuse(kStsCodeExceedMaxLength);
   }
   // A factory script cannot answer: the questions take their Yes there.
   bool goOn = usage.free > kLowSpace || Ask("OTP Code Size Less than 5K,\nContinue to Update!");
@@ -118,14 +120,8 @@ int CMpFlow_OTP::OTP_CheckSpace() {
   return goOn ? 1 : refuse(kStsWriteOtpFail);
 }
 
-int CMpFlow_OTP::OTP_UpdateEx_Cmd2(const std::vector<std::uint8_t>& data) {
-  TraceScope scope("CMpFlow_OTP::OTP_UpdateEx_Cmd2", kTraceOtpDetail);
-  failureStatus = 0;
-  if (StopRequested()) {
-    PostFailure(kStsResetDeviceFail);
-    return 0;
-  }
-  if (!OTP_CheckSpace()) return 0;
+int CMpFlow_OTP::WriteBlockData(const std::vector<std::uint8_t>& data) {
+  TraceScope scope("CMpFlow_OTP::WriteBlockData", kTraceOtpDetail);
   const std::uint32_t n = std::uint32_t(data.size());
   readBack.assign(n, 0);
   auto failWrite = [&](int status) {
@@ -142,6 +138,18 @@ int CMpFlow_OTP::OTP_UpdateEx_Cmd2(const std::vector<std::uint8_t>& data) {
     TraceLine(scope, "Compare OTP Code Fail\n");
     return failWrite(kStsCompareDataFail);
   }
+  return 1;
+}
+
+int CMpFlow_OTP::OTP_UpdateEx_Cmd2(const std::vector<std::uint8_t>& data) {
+  TraceScope scope("CMpFlow_OTP::OTP_UpdateEx_Cmd2", kTraceOtpDetail);
+  failureStatus = 0;
+  if (StopRequested()) {
+    PostFailure(kStsResetDeviceFail);
+    return 0;
+  }
+  const std::uint32_t n = std::uint32_t(data.size());
+  if (!OTP_CheckSpace(1, n) || !WriteBlockData(data)) return 0;
   if (!MP_OTPWriteBlock(n)) {
     MP_OTPClearCurECC(kNoAddress, n);
     TraceLine(scope, "MP_OTPWriteBlock Fail\n");
@@ -159,6 +167,67 @@ int CMpFlow_OTP::OTP_UpdateEx_Cmd2(const std::vector<std::uint8_t>& data) {
         MP_OTPClearPrePreVDBlock();
     }
   }
+  return 1;
+}
+
+int CMpFlow_OTP::OTP_UpdatePair(const std::vector<std::uint8_t>& code, const std::vector<std::uint8_t>& config) {
+  TraceScope scope("CMpFlow_OTP::OTP_UpdatePair", kTraceOtpDetail);
+  failureStatus = 0;
+  if (StopRequested()) {
+    PostFailure(kStsResetDeviceFail);
+    return 0;
+  }
+  if (!OTP_CheckSpace(2, std::uint32_t(code.size() + config.size()))) return 0;
+  downloadKind = DownloadKind::kCode;
+  if (!WriteBlockData(code)) return 0;
+  const std::uint16_t codeStart = NewStart();
+  const std::vector<int> codeEcc = EccOfBlocks(olderEntries, otp::kFlagCode);
+  downloadKind = DownloadKind::kConfig;
+  m_wMinStart = std::uint16_t(codeStart + code.size());
+  const int written = WriteBlockData(config);
+  m_wMinStart = 0;
+  if (!written) return 0;
+  const std::uint16_t configStart = NewStart();
+  const std::vector<int> configEcc = EccOfBlocks(olderEntries, otp::kFlagConfig);
+
+  // Until here the codec starts its old code with its old configuration. Once
+  // the old code entries are retired it waits in its boot ROM, and the new
+  // code entry, written last, starts the new code with the new configuration.
+  auto failCommit = [&]() {
+    TraceLine(scope, "MP_OTPWriteBlock Fail\n");
+    PostFailure(kStsWriteBlockFail);
+    return 0;
+  };
+  RetireEntriesBelow(otp::kVdEntries, otp::kFlagCode);
+  int configIndex = -1, codeIndex = -1;
+  if (!WriteVdEntry(configStart, std::uint32_t(config.size()), otp::kFlagConfig, configIndex)) return failCommit();
+  RetireEntriesBelow(configIndex, otp::kFlagConfig);
+  if (!WriteVdEntry(codeStart, std::uint32_t(code.size()), otp::kFlagCode, codeIndex)) return failCommit();
+  m_iSelBlock = codeIndex;
+  // The superseded blocks' repairs are retired with them.
+  RetireEccEntries(codeEcc);
+  RetireEccEntries(configEcc);
+  return 1;
+}
+
+int CMpFlow_OTP::WriteVdEntry(std::uint16_t start, std::uint32_t length, std::uint8_t flag, int& index) {
+  TraceScope scope("CMpFlow_OTP::WriteVdEntry", kTraceOtpDetail);
+  std::uint8_t vd[otp::kVdTableSize];
+  if (!OtpReadChunk(otp::kVdTable, otp::kVdTableSize, vd)) return Fail(scope, "Read VD Table Fail\n", kStsReadOtpFail);
+  index = -1;
+  for (int i = 0; i < otp::kVdEntries && index < 0; ++i)
+    if (otp::VdAt(vd, i).free) index = i;
+  if (index < 0) return Fail(scope, "Not Find Sel Block\n", kStsNotFindVdBlock);
+  const std::uint8_t entry[otp::kVdEntrySize] = {std::uint8_t(start >> 8), std::uint8_t(start),
+                                                 std::uint8_t(length >> 8), std::uint8_t(length), flag};
+  if (!MP_OTPWriteEnale()) return Fail(scope, "OTP Locked\n", kStsOtpLocked);
+  bool failed = false;
+  if (!WriteTable(otp::VdAddress(index), entry, otp::kVdEntrySize, failed))
+    return Fail(scope, "Write VD Fail\n", kStsWriteBlockFail);
+  if (!failed) return 1;
+  m_iSelBlock = index;
+  if (!MP_OTPReduantVDFlag(index, entry)) return 0;
+  index = m_iSelBlock;
   return 1;
 }
 
@@ -184,7 +253,10 @@ int CMpFlow_OTP::MP_CheckVDInfo(std::uint32_t length) {
       m_iSelBlock = i;
       break;
     }
-    if (e.flag != 0 && MP_OTPBlockValidAndSet(otp::VdAddress(i), i, ecc)) {
+    // The new block goes behind every valid block: the two blocks of a
+    // download are recorded configuration first.
+    if (e.flag != 0 && MP_OTPBlockValidAndSet(otp::VdAddress(i), i, ecc) &&
+        (!below || e.End() > std::uint32_t(blockStart) + blockLength)) {
       blockStart = e.start;
       blockLength = e.length;
       below = true;
@@ -192,26 +264,22 @@ int CMpFlow_OTP::MP_CheckVDInfo(std::uint32_t length) {
   }
   if (!below) TraceLine(scope, m_iSelBlock == 0 ? "VD Flag Initial\n" : "VD Flag Second\n");
   if (m_iSelBlock < 0) return Fail(scope, "Not Find Sel Block\n", kStsNotFindVdBlock);
-  if (std::uint32_t(blockStart) + blockLength + length > otp::kCodeEnd) {
+  // A write cut off before its VD entry leaves its bytes behind the last
+  // block: they count as used, and the new block starts behind them. The
+  // second block of a download goes right behind the first.
+  const std::uint32_t floor = std::uint32_t(blockStart) + blockLength;
+  std::uint32_t start = m_wMinStart;
+  if (!m_wMinStart) {
+    if (floor < otp::kCodeEnd && !MP_OTPProgrammedEnd(floor, ecc, start))
+      return Fail(scope, "Read OTP Fail\n", kStsReadOtpFail);
+    if (start != floor) TraceLine(scope, "OTP wAddr 0x%x abnormal: written up to 0x%x\n", unsigned(floor), unsigned(start));
+  }
+  if (start + length > otp::kCodeEnd) {
     m_iSelBlock = m_iPreSelBlock;
     return Fail(scope, "Exceed Code Length\n", kStsCodeExceedMaxLength);
   }
+  m_wStartAddr = std::uint16_t(start);
   return 1;
-}
-
-int CMpFlow_OTP::MP_CheckOTPWriteInValid(std::uint16_t start) {
-  TraceScope scope("CMpFlow_OTP::MP_CheckOTPWriteInValid", kTraceOtpDetail);
-  if (start >= otp::kCodeEnd) return 0;
-  const std::uint32_t end = std::min<std::uint32_t>(start + kAbnormalWindow, otp::kCodeEnd);
-  std::vector<std::uint8_t> bytes(end - start);
-  if (!OtpReadChunk(start, std::uint32_t(bytes.size()), bytes.data())) return -1;
-  for (std::uint32_t pos = 0; pos + kAbnormalRun <= bytes.size(); ++pos) {
-    if (std::all_of(bytes.begin() + pos, bytes.begin() + pos + kAbnormalRun, [](std::uint8_t b) { return b != 0; })) {
-      TraceLine(scope, "OTP wAddr 0x%x abnormal\n", unsigned(start + pos));
-      return 1;
-    }
-  }
-  return 0;
 }
 
 void CMpFlow_OTP::MP_OTPInit() {
@@ -242,9 +310,6 @@ int CMpFlow_OTP::MP_OTPWrite(std::uint32_t length, const std::uint8_t* data) {
   if (m_uVDFlagNum == 0) return Fail(scope, "0 == m_uVDFlagNum\n", kStsNotEnoughVdBlock);
   if (!MP_CheckVDInfo(length)) return 0;
   const std::uint16_t start = NewStart();
-  const int abnormal = MP_CheckOTPWriteInValid(start);
-  if (abnormal < 0) return Fail(scope, "Read OTP Fail\n", kStsReadOtpFail);
-  if (abnormal) return Fail(scope, "Last OTP Write Operation Abnomal\n", kStsLastOtpWriteAbnormal);
   started = true;
   TraceLine(scope, "wStartAddr is 0x%x\n", unsigned(start));
   TraceLine(scope, "wTotalLen  is 0x%x\n", 0u);
@@ -461,14 +526,10 @@ CMpFlow_OTP::DetailResult CMpFlow_OTP::MP_OTPReduantDetail(std::uint16_t address
 
 int CMpFlow_OTP::MP_OTPWriteBlock(std::uint32_t length) {
   TraceScope scope("CMpFlow_OTP::MP_OTPWriteBlock", kTraceOtpDetail);
-  const std::uint16_t start = NewStart();
-  const std::uint8_t entry[otp::kVdEntrySize] = {std::uint8_t(start >> 8), std::uint8_t(start),
-                                                 std::uint8_t(length >> 8), std::uint8_t(length), VdFlag()};
-  if (!MP_OTPWriteEnale()) return Fail(scope, "OTP Locked\n", kStsOtpLocked);
-  bool failed = false;
-  if (!WriteTable(otp::VdAddress(m_iSelBlock), entry, otp::kVdEntrySize, failed))
-    return Fail(scope, "Write VD Fail\n", kStsWriteBlockFail);
-  return failed ? MP_OTPReduantVDFlag(m_iSelBlock, entry) : 1;
+  int index = -1;
+  if (!WriteVdEntry(NewStart(), length, VdFlag(), index)) return 0;
+  m_iSelBlock = index;
+  return 1;
 }
 
 int CMpFlow_OTP::MP_OTPReduantVDFlag(int index, const std::uint8_t* entry) {
@@ -503,13 +564,8 @@ int CMpFlow_OTP::MP_OTPWriteBlockFail(std::uint16_t failAddress, std::uint32_t l
   // the chip may have programmed bytes behind the failed address, and the next
   // block must start behind all of them.
   TraceLine(scope, "Fail address 0x%x\n", unsigned(failAddress));
-  const std::uint16_t start = NewStart();
-  const std::uint8_t entry[otp::kVdEntrySize] = {std::uint8_t(start >> 8), std::uint8_t(start),
-                                                 std::uint8_t(length >> 8), std::uint8_t(length), otp::kFlagFailed};
-  if (!MP_OTPWriteEnale()) return Fail(scope, "OTP Locked\n", kStsOtpLocked);
-  bool failed = false;
-  if (!WriteTable(otp::VdAddress(m_iSelBlock), entry, otp::kVdEntrySize, failed)) return 0;
-  return failed ? MP_OTPReduantVDFlag(m_iSelBlock, entry) : 1;
+  int index = -1;
+  return WriteVdEntry(NewStart(), length, otp::kFlagFailed, index);
 }
 
 void CMpFlow_OTP::MP_OTPFailAction(std::uint32_t length) {
@@ -538,14 +594,13 @@ int CMpFlow_OTP::MP_OTPClearCurECC(std::uint16_t endAddress, std::uint32_t lengt
   return 1;
 }
 
-int CMpFlow_OTP::MP_OTPClearECC() {
-  TraceScope scope("CMpFlow_OTP::MP_OTPClearECC", kTraceOtpDetail);
+std::vector<int> CMpFlow_OTP::EccOfBlocks(const std::vector<int>& older, std::uint8_t flag) {
+  TraceScope scope("CMpFlow_OTP::EccOfBlocks", kTraceOtpDetail);
+  std::vector<int> found;
   std::uint8_t vd[otp::kVdTableSize];
-  if (!OtpReadChunk(otp::kVdTable, otp::kVdTableSize, vd)) return 1;
-  const std::uint8_t flag = VdFlag();
-  const char* what = downloadKind == DownloadKind::kCode ? "Code" : "Config";
-  for (int k : olderEntries) {
-    if (!MP_OTPWriteEnale()) continue;
+  if (!OtpReadChunk(otp::kVdTable, otp::kVdTableSize, vd)) return found;
+  const char* what = flag == otp::kFlagCode ? "Code" : "Config";
+  for (int k : older) {
     std::uint8_t bytes[otp::kEccEntrySize] = {};
     if (!OtpReadChunk(otp::EccAddress(k), otp::kEccEntrySize, bytes)) continue;
     const std::uint16_t address = otp::DecodeEcc(bytes).address;
@@ -554,30 +609,41 @@ int CMpFlow_OTP::MP_OTPClearECC() {
       if (e.flag != flag) continue;
       if (address == e.start || (address > e.start && address < e.End())) {
         TraceLine(scope, "ECC Exist VD %s %d\n", what, address == e.start ? 1 : 2);
-        RetireByte(std::uint16_t(otp::EccAddress(k) + 3));
+        found.push_back(k);
         break;
       }
     }
   }
+  return found;
+}
+
+void CMpFlow_OTP::RetireEccEntries(const std::vector<int>& numbers) {
+  for (int k : numbers)
+    if (MP_OTPWriteEnale()) RetireByte(std::uint16_t(otp::EccAddress(k) + 3));
+}
+
+int CMpFlow_OTP::MP_OTPClearECC() {
+  TraceScope scope("CMpFlow_OTP::MP_OTPClearECC", kTraceOtpDetail);
+  RetireEccEntries(EccOfBlocks(olderEntries, VdFlag()));
   return 1;
 }
 
 int CMpFlow_OTP::MP_OTPClearPreVDBlock() {
   TraceScope scope("CMpFlow_OTP::MP_OTPClearPreVDBlock", kTraceOtpDetail);
-  RetireEntriesBelow(m_iSelBlock);
+  RetireEntriesBelow(m_iSelBlock, VdFlag());
   return 1;
 }
 
 int CMpFlow_OTP::MP_OTPClearPrePreVDBlock() {
   TraceScope scope("CMpFlow_OTP::MP_OTPClearPrePreVDBlock", kTraceOtpDetail);
-  RetireEntriesBelow(m_iPreSelBlock);
+  RetireEntriesBelow(m_iPreSelBlock, VdFlag());
   return 1;
 }
 
-void CMpFlow_OTP::RetireEntriesBelow(int limit) {
+void CMpFlow_OTP::RetireEntriesBelow(int limit, std::uint8_t flag) {
   for (int i = 0; i < limit; ++i) {
     std::uint8_t entry[otp::kVdEntrySize];
-    if (OtpReadChunk(otp::VdAddress(i), otp::kVdEntrySize, entry) && entry[4] == VdFlag())
+    if (OtpReadChunk(otp::VdAddress(i), otp::kVdEntrySize, entry) && entry[4] == flag)
       RetireByte(std::uint16_t(otp::VdAddress(i) + 4));
   }
 }

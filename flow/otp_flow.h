@@ -1,6 +1,6 @@
 #pragma once
-// OTP programming. Every download appends one block behind the last valid
-// one and records it in a free VD entry; bytes whose bits fail to program are
+// OTP programming. Every download appends its blocks (code, configuration)
+// behind the last valid one and records each in a free VD entry; bytes whose bits fail to program are
 // repaired through ECC entries (address, correct value). Bits can only be
 // set: table entries are never erased, only retired, and everything written
 // stays. The members keep the bookkeeping of one block write.
@@ -20,13 +20,21 @@ class CMpFlow_OTP : public CEepromConfigInfo {
   // Writes one block and its VD entry after the space checks; reports its
   // failure. 1 on success.
   int OTP_UpdateEx_Cmd2(const std::vector<std::uint8_t>& data);
+  // Writes a download of two blocks, code and configuration, so that the
+  // codec never starts one part without the other: both blocks are written
+  // and verified first, then the old code entries are retired, the new
+  // configuration entry written, the old configuration entries retired and
+  // the new code entry written last. Reports its failure; 1 on success.
+  int OTP_UpdatePair(const std::vector<std::uint8_t>& code, const std::vector<std::uint8_t>& config);
   // Reads OTP in 4096-byte chunks (phase 41735).
   int OTP_ReadEx_Cmd2(std::uint32_t address, std::uint32_t length, std::uint8_t* buffer);
   // Reads back, applies the ECC table and compares; 1 when equal.
   int OTP_Veriry_Cmd2(std::uint32_t address, std::uint32_t length, const std::uint8_t* buffer);
 
-  // The space checks and the operator's questions before a block write; 1 to go on.
-  int OTP_CheckSpace();
+  // The space checks for a download of `blocks` blocks of `bytes` in all, and
+  // the operator's questions; 1 to go on. A download that does not fit is
+  // refused before anything is written.
+  int OTP_CheckSpace(int blocks, std::uint32_t bytes);
   int MP_CheckVDInfo(std::uint32_t length);
   int MP_CheckVDNUM(unsigned& freeEntries);
   int MP_OTPWrite(std::uint32_t length, const std::uint8_t* data);
@@ -38,9 +46,6 @@ class CMpFlow_OTP : public CEepromConfigInfo {
   int MP_OTPWriteBlock(std::uint32_t length);
   int MP_OTPReduantVDFlag(int index, const std::uint8_t* entry);
   int MP_OTPWriteEnale();
-  // 1 when a previous write left data at the start, 0 when blank, -1 when
-  // the OTP cannot be read.
-  int MP_CheckOTPWriteInValid(std::uint16_t start);
   int MP_OTPGetTotalErrorNum(std::uint16_t start, std::uint32_t length);
   int MP_OTPConvertBinaryData(std::uint16_t start, std::uint32_t length, std::uint8_t* data);
   int MP_OTPGetCorrectCodeData(std::uint16_t start, std::uint32_t length, std::uint8_t* buffer);
@@ -70,14 +75,16 @@ class CMpFlow_OTP : public CEepromConfigInfo {
   unsigned m_uVirtualECCNum = 0;
   unsigned m_uSubECCNum = 0;
   std::uint16_t m_wCurAddr = 0xFFFF;
-  std::uint16_t blockStart = 0, blockLength = 0;  // of the previous valid block
+  std::uint16_t blockStart = 0, blockLength = 0;  // of the valid block that ends last
+  std::uint16_t m_wStartAddr = 0;  // of the new block: behind that block and what an interrupted write left
+  std::uint16_t m_wMinStart = 0;   // when set, the new block starts here: behind its download's first
   std::array<FailRecord, 8> failRecords{};
   std::vector<int> olderEntries;  // ECC entry numbers below the new block
   bool started = false;
   int failureStatus = 0;  // the status of the last failure
 
  protected:
-  std::uint16_t NewStart() const { return std::uint16_t(blockStart + blockLength); }
+  std::uint16_t NewStart() const { return m_wStartAddr; }
   std::uint8_t VdFlag() const;
   int Fail(const TraceScope& scope, const char* trace, int status);
   int ReadTables(std::uint8_t* vd, std::uint8_t* ecc);
@@ -85,8 +92,18 @@ class CMpFlow_OTP : public CEepromConfigInfo {
   // Retires a table entry through one of its bytes: the byte's complement
   // programmed over it.
   void RetireByte(std::uint16_t address);
-  // Retires the entries below `limit` that carry this download's flag.
-  void RetireEntriesBelow(int limit);
+  // Retires the entries below `limit` that carry `flag`.
+  void RetireEntriesBelow(int limit, std::uint8_t flag);
+  // Writes and verifies one block of data (no VD entry); after a failure the
+  // failed block is recorded and the failure posted.
+  int WriteBlockData(const std::vector<std::uint8_t>& data);
+  // Writes a VD entry into the first free one (or the next, when its bytes
+  // fail); `index` is where it went.
+  int WriteVdEntry(std::uint16_t start, std::uint32_t length, std::uint8_t flag, int& index);
+  // The ECC entries of `older` that repair a block recorded with `flag`.
+  std::vector<int> EccOfBlocks(const std::vector<int>& older, std::uint8_t flag);
+  // Retires these ECC entries (numbers 1..16) through their markers, unless locked.
+  void RetireEccEntries(const std::vector<int>& numbers);
   // One table write with 8 corrections; `failed` tells whether a byte failed.
   int WriteTable(std::uint16_t address, const std::uint8_t* bytes, std::uint32_t length, bool& failed);
   void MP_OTPInit();

@@ -4,8 +4,8 @@
 #include "app/status_codes.h"
 #include "app/trace.h"
 #include "device/dev_lib.h"
-#include "flow/image_guard.h"
 #include "flow/job_flags.h"
+#include "flow/image_guard.h"
 #include "flow/otp_image.h"
 #include "flow/otp_layout.h"
 #include "image/image_version.h"
@@ -17,30 +17,36 @@ constexpr ImageTarget kOtpTarget{kMemoryOtp, true};
 
 }  // namespace
 
-int COTPInfo::WriteParts(const std::vector<std::uint8_t>& image, bool withCode, int successStatus) {
-  TraceScope scope("COTPInfo::OTP_ForNormalDownload", kTraceFlow);
-  int written = 0;
-  for (const otp::PartKind kind : {otp::PartKind::kCode, otp::PartKind::kConfig}) {
-    if (kind == otp::PartKind::kCode && !withCode) continue;
-    std::vector<std::uint8_t> part;
-    const otp::Split split = otp::SplitImage(image, kind, part);
-    if (split == otp::Split::kAbsent) continue;
-    if (split == otp::Split::kFailed) {
-      TraceFailure(scope, "Get VD Code Fail\n");
-      PostFailure(kStsGetVdCodeFail);
-      return 0;
-    }
-    otpPart = std::move(part);
-    downloadKind = kind == otp::PartKind::kCode ? DownloadKind::kCode : DownloadKind::kConfig;
-    PostPhase(kStsPhaseDownload);
-    if (!OTP_UpdateEx_Cmd2(otpPart)) return 0;
-    ++written;
-  }
-  if (!written) {  // nothing in the image the OTP could take
+int COTPInfo::CutParts(const std::vector<std::uint8_t>& image, bool withCode, std::vector<std::uint8_t>& code,
+                       std::vector<std::uint8_t>& config) {
+  TraceScope scope("COTPInfo::CutParts", kTraceFlow);
+  code.clear();
+  config.clear();
+  const otp::Split codeSplit = withCode ? otp::SplitImage(image, otp::PartKind::kCode, code) : otp::Split::kAbsent;
+  const otp::Split configSplit = otp::SplitImage(image, otp::PartKind::kConfig, config);
+  // Nothing in the image the OTP could take, or an image that cannot be cut.
+  if (codeSplit == otp::Split::kFailed || configSplit == otp::Split::kFailed || (code.empty() && config.empty())) {
     TraceFailure(scope, "Get VD Code Fail\n");
     PostFailure(kStsGetVdCodeFail);
     return 0;
   }
+  return 1;
+}
+
+int COTPInfo::WriteParts(const std::vector<std::uint8_t>& code, const std::vector<std::uint8_t>& config,
+                         int successStatus) {
+  TraceScope scope("COTPInfo::OTP_ForNormalDownload", kTraceFlow);
+  PostPhase(kStsPhaseDownload);
+  int written = 0;
+  if (!code.empty() && !config.empty()) {
+    otpPart = config;
+    written = OTP_UpdatePair(code, config);
+  } else {
+    otpPart = code.empty() ? config : code;
+    downloadKind = code.empty() ? DownloadKind::kConfig : DownloadKind::kCode;
+    written = OTP_UpdateEx_Cmd2(otpPart);
+  }
+  if (!written) return 0;
   if (JobFlags & kJobResetAfterUpdate) {
     PostPhase(kStsPhaseResetToNewCode);
     if (!MP_DoReset(kResetRom, 0)) {
@@ -55,20 +61,24 @@ int COTPInfo::WriteParts(const std::vector<std::uint8_t>& image, bool withCode, 
 }
 
 int COTPInfo::OTP_ForNormalDownload(const std::vector<std::uint8_t>& image, int successStatus) {
-  return WriteParts(image, true, successStatus);
+  std::vector<std::uint8_t> code, config;
+  return CutParts(image, true, code, config) && WriteParts(code, config, successStatus);
 }
 
 int COTPInfo::OTP_ForConfigDownload(const std::vector<std::uint8_t>& image, int successStatus) {
-  return WriteParts(image, false, successStatus);
+  std::vector<std::uint8_t> code, config;
+  return CutParts(image, false, code, config) && WriteParts(code, config, successStatus);
 }
 
 int COTPInfo::OTP_Download() {
   TraceScope scope("COTPInfo::OTP_Download", kTraceFlow);
   if (!GuardImage(download.image, kOtpTarget) || !CanReachMemory(*this, kMemoryOtp) || !BeginDownload()) return 0;
+  // The parts are cut from the image before the codec is touched; the job
+  // keeps its image whole.
+  std::vector<std::uint8_t> code, config;
+  if (!CutParts(download.image, true, code, config)) return 0;
   if (!MP_OpenRomDevice()) return 0;
-  // The parts are cut from a copy: the job keeps its image whole.
-  const std::vector<std::uint8_t> image = download.image;
-  const int result = OTP_ForNormalDownload(image, kStsDownloadOtpOk);
+  const int result = WriteParts(code, config, kStsDownloadOtpOk);
   if (result) DevLib_GetIdentityAndManufacturer(m_hDevice, vid, pid, rev, manufacturer);
   RefreshAfterDownload();
   return result;
@@ -122,9 +132,11 @@ int COTPInfo::Silence_OTPWriteSNBin(const std::string& fileName, const std::stri
 
 int COTPInfo_USB::UpdateCode() {
   TraceScope scope("COTPInfo_USB::UpdateCode", kTraceFlow);
-  if (!GuardImage(updateImage, kOtpTarget) || !CanReachMemory(*this, kMemoryOtp) || !MP_OpenRomDevice()) return 0;
-  const std::vector<std::uint8_t> image = updateImage;
-  return OTP_ForNormalDownload(image, kStsUpdateOtpOk);
+  std::vector<std::uint8_t> code, config;
+  if (!GuardImage(updateImage, kOtpTarget) || !CanReachMemory(*this, kMemoryOtp) ||
+      !CutParts(updateImage, true, code, config) || !MP_OpenRomDevice())
+    return 0;
+  return WriteParts(code, config, kStsUpdateOtpOk);
 }
 
 int COTPInfo_USB::SilenceReadBin(const std::string& fileName) {

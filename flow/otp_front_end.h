@@ -10,7 +10,8 @@
 
 class COTPConfigInfo : public CMpFlow_OTP {
  public:
-  // The part of the image the last block write took.
+  // The part of the image the last block write took (of a download of both
+  // parts, the configuration part).
   std::vector<std::uint8_t> otpPart;
 };
 
@@ -18,8 +19,9 @@ class COTPInfo : public COTPConfigInfo {
  public:
   // Serial number, update mode, both parts, reset; success 41931.
   int OTP_Download();
-  // Writes the code part and then the configuration part of the image, each
-  // present one as a block; success `successStatus`.
+  // Writes the code part and the configuration part of the image, each
+  // present one as a block (both together as one download that starts only
+  // once whole); success `successStatus`.
   int OTP_ForNormalDownload(const std::vector<std::uint8_t>& image, int successStatus);
   int OTP_ForConfigDownload(const std::vector<std::uint8_t>& image, int successStatus);
   // The whole OTP, as programmed, into the read-back buffer; success 41929.
@@ -29,8 +31,13 @@ class COTPInfo : public COTPConfigInfo {
   int Silence_OTPWriteBin(const std::string& fileName);
   int Silence_OTPWriteSNBin(const std::string& fileName, const std::string& serial);
 
- private:
-  int WriteParts(const std::vector<std::uint8_t>& image, bool withCode, int successStatus);
+ protected:
+  // Cuts the image into the parts the OTP takes (no code part unless
+  // `withCode`); 0 with 41925 posted when it cannot be cut or holds neither.
+  int CutParts(const std::vector<std::uint8_t>& image, bool withCode, std::vector<std::uint8_t>& code,
+               std::vector<std::uint8_t>& config);
+  // Writes the parts present, then the reset; the codec must be in its boot ROM.
+  int WriteParts(const std::vector<std::uint8_t>& code, const std::vector<std::uint8_t>& config, int successStatus);
 };
 
 class COTPInfo_USB final : public COTPInfo {

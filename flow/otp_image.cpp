@@ -94,6 +94,19 @@ Split SplitImage(const std::vector<std::uint8_t>& image, PartKind kind, std::vec
   return Split::kMade;
 }
 
+Footprint DownloadFootprint(const std::vector<std::uint8_t>& image) {
+  Footprint footprint;
+  for (const PartKind kind : {PartKind::kCode, PartKind::kConfig}) {
+    std::vector<std::uint8_t> part;
+    const Split split = SplitImage(image, kind, part);
+    if (split == Split::kFailed) return {};
+    if (split == Split::kAbsent) continue;
+    footprint.bytes += std::uint32_t(part.size());
+    ++footprint.entries;
+  }
+  return footprint;
+}
+
 bool ConvertToOtpLayout(std::vector<std::uint8_t>& image) {
   std::vector<std::uint8_t> code, config;
   if (image.size() < kSize || SplitImage(image, PartKind::kCode, code) != Split::kMade) return false;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "flow/otp_layout.h"
+
 namespace otp {
 
 inline constexpr std::size_t kPartPrefix = 15;  // header and leading records
@@ -23,6 +25,10 @@ enum class Split {
 // Cuts the part out of the image (at most 2 MiB of it are examined). The code
 // record must lie right behind the first 15 bytes.
 Split SplitImage(const std::vector<std::uint8_t>& image, PartKind kind, std::vector<std::uint8_t>& part);
+
+// What a download of the image takes of the OTP: its parts' bytes and one
+// VD entry each; nothing for an image that cannot be cut.
+Footprint DownloadFootprint(const std::vector<std::uint8_t>& image);
 
 // Lays out the image as the OTP holds it, in a buffer of the image's length:
 // the code block from 0 with VD entry 15, the configuration block behind it

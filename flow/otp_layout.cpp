@@ -37,33 +37,34 @@ Usage ComputeUsage(const std::uint8_t* vd, const std::uint8_t* ecc) {
   for (int i = 0; i < kVdEntries; ++i) {
     const VdEntry e = VdAt(vd, i);
     if (e.free) ++usage.freeEntries;
-    if (VdValid(vd, ecc, i)) usage.newest = i;
+    if (!VdValid(vd, ecc, i)) continue;
+    usage.newest = i;
+    usage.used = std::max(usage.used, std::min<std::uint32_t>(e.End(), kCodeEnd));
   }
-  if (usage.newest >= 0) usage.used = std::min<std::uint32_t>(VdAt(vd, usage.newest).End(), kCodeEnd);
   usage.free = kCodeEnd - usage.used;
   return usage;
 }
 
-int RemainingTimes(const Usage& usage, std::uint32_t downloadSize) {
-  if (downloadSize == 0) return 0;
-  return int(std::min<std::uint32_t>(usage.free / downloadSize, std::uint32_t(usage.freeEntries)));
+int RemainingTimes(const Usage& usage, const Footprint& download) {
+  if (download.bytes == 0 || download.entries == 0) return 0;
+  return int(std::min<std::uint32_t>(usage.free / download.bytes, std::uint32_t(usage.freeEntries / download.entries)));
 }
 
-std::string UsageText(const Usage& usage, std::uint32_t downloadSize) {
+std::string UsageText(const Usage& usage, const Footprint& download) {
   const double used = usage.used / 1024.0, free = usage.free / 1024.0;
   char text[160];
-  if (downloadSize == 0)
+  if (download.bytes == 0)
     std::snprintf(text, sizeof text, "Used OTP Space: %0.2f KB, Remain OTP Space: %0.2f KB.", used, free);
   else
     std::snprintf(text, sizeof text, "Used OTP Space: %0.2f KB Free OTP Space: %0.2f KB Remaining Programmable Times: %d.",
-                  used, free, RemainingTimes(usage, downloadSize));
+                  used, free, RemainingTimes(usage, download));
   return text;
 }
 
-std::string UsageLines(const Usage& usage, std::uint32_t downloadSize) {
+std::string UsageLines(const Usage& usage, const Footprint& download) {
   char text[160];
   std::snprintf(text, sizeof text, "Used OTP Space: %0.2f KB\nFree OTP Space: %0.2f KB\nRemaining Programmable Times: %d.",
-                usage.used / 1024.0, usage.free / 1024.0, RemainingTimes(usage, downloadSize));
+                usage.used / 1024.0, usage.free / 1024.0, RemainingTimes(usage, download));
   return text;
 }
 

@@ -63,19 +63,28 @@ bool VdValid(const std::uint8_t* vd, const std::uint8_t* ecc, int index);
 
 // What a download can still use.
 struct Usage {
-  std::uint32_t used = 0;  // start plus length of the newest valid VD entry
+  // The end of the valid block that ends last (the blocks of one download
+  // need not be recorded in address order), and, once the OTP has been read,
+  // of the bytes an interrupted write left behind it.
+  std::uint32_t used = 0;
   std::uint32_t free = kCodeEnd;
   int freeEntries = kVdEntries;
   int newest = -1;  // index of the newest valid VD entry
 };
 Usage ComputeUsage(const std::uint8_t* vd, const std::uint8_t* ecc);
 
+// What one download takes: the bytes of its blocks and one VD entry a block.
+struct Footprint {
+  std::uint32_t bytes = 0;
+  int entries = 0;
+};
+
 // Texts of the usage: the window's ("Used OTP Space: ..., Remain OTP Space:
-// ..." or, with a download size, with the remaining programmable times), and
-// the command line's three lines.
-std::string UsageText(const Usage& usage, std::uint32_t downloadSize);
-std::string UsageLines(const Usage& usage, std::uint32_t downloadSize);
-// How many more downloads of that size fit: by space, at most the free VD entries.
-int RemainingTimes(const Usage& usage, std::uint32_t downloadSize);
+// ..." or, for a download, with the remaining programmable times), and the
+// command line's three lines.
+std::string UsageText(const Usage& usage, const Footprint& download = {});
+std::string UsageLines(const Usage& usage, const Footprint& download);
+// How many more such downloads fit, by space and by free VD entries.
+int RemainingTimes(const Usage& usage, const Footprint& download);
 
 }  // namespace otp

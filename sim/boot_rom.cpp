@@ -12,6 +12,7 @@ constexpr std::uint32_t kVersionOffsetSmall = 0x11B;
 constexpr std::uint32_t kVersionRecordSize = 8;
 
 // OTP tables.
+constexpr std::uint32_t kOtpBlocksEnd = 0x3F60;
 constexpr std::uint32_t kOtpVdTable = 0x3F70;
 constexpr std::uint32_t kOtpEccTable = 0x3FC0;
 constexpr int kOtpEntries = 16;
@@ -119,6 +120,9 @@ BootDecision DecideOtp(const ChipFacts& chip, const CodeMemory& memory) {
       m.Substitute((std::uint32_t(memory.Read(e)) << 8) | memory.Read(e + 1), memory.Read(e + 2));
     }
   }
+  // The newest valid code entry decides; the boot ROM never looks further
+  // back. Its block starts only when it holds a header whose total length is
+  // the entry's length and that ends inside the blocks' area.
   for (int i = kOtpEntries - 1; i >= 0; --i) {
     const std::uint32_t e = kOtpVdTable + 5 * i;
     bool entryRepaired = false;
@@ -126,7 +130,8 @@ BootDecision DecideOtp(const ChipFacts& chip, const CodeMemory& memory) {
     if (entryRepaired || m[e + 4] != kOtpCodeFlag) continue;
     const std::uint32_t start = (std::uint32_t(m[e]) << 8) | m[e + 1];
     const std::uint32_t length = (std::uint32_t(m[e + 2]) << 8) | m[e + 3];
-    if (!HeaderValid(m, start, chip.family)) continue;
+    const std::uint32_t headerLength = m[start + 3] | (std::uint32_t(m[start + 4]) << 8);
+    if (!HeaderValid(m, start, chip.family) || headerLength != length || start + length > kOtpBlocksEnd) return {};
     const bool hasVersion = kVersionOffsetSmall + 8 <= length;
     return {true, start, hasVersion ? VersionAt(m, start + kVersionOffsetSmall) : FirmwareVersion{}};
   }

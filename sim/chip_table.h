@@ -15,6 +15,11 @@ struct GpioPin {
   std::uint8_t bit = 0;
 };
 
+// The EEPROM write-protect pin: one of two GPIO bits, by chip. The flows
+// drive both; the EEPROM takes writes only while its own pin is driven low.
+inline constexpr GpioPin kEepromWpPinA{0xFEA0, 0xFEA6, 0x20};
+inline constexpr GpioPin kEepromWpPinB{0xFEA1, 0xFEA7, 0x02};
+
 struct ChipFacts {
   std::string name;             // "VMC2232"
   std::uint16_t pid = 0;        // product identifier of its running firmware
@@ -26,6 +31,7 @@ struct ChipFacts {
   GpioPin flashWriteProtect;    // drives the flash's WP# pin
   std::uint8_t audioClass = 2;  // USB Audio Class 1 or 2 descriptors
   bool highSpeed = true;
+  GpioPin eepromWriteProtect = kEepromWpPinA;  // drives the EEPROM's WP pin
   // The boot ROM starts a code image only when its tag reads 0x55 0xAA
   // (chips outside the boot-ROM family); otherwise 0xFF 0xFF will do too.
   bool requiresTag = false;
@@ -34,9 +40,5 @@ struct ChipFacts {
 // The chip of that name (case-insensitive), or null.
 const ChipFacts* FindChip(const std::string& name);
 const std::vector<ChipFacts>& AllChips();
-
-// The EEPROM write-protect pin: the same two GPIO bits on every chip.
-inline constexpr GpioPin kEepromWpPinA{0xFEA0, 0xFEA6, 0x20};
-inline constexpr GpioPin kEepromWpPinB{0xFEA1, 0xFEA7, 0x02};
 
 }  // namespace sim

@@ -77,8 +77,9 @@ bool Codec::PinDrivenLow(const GpioPin& pin) const {
 // WP# is pulled up while the codec does not drive it.
 bool Codec::FlashWpPinHigh() const { return !PinDrivenLow(chip_->flashWriteProtect); }
 
-// The EEPROM's WP is pulled up (protected) unless the codec drives it low.
-bool Codec::EepromWritable() const { return PinDrivenLow(kEepromWpPinA) || PinDrivenLow(kEepromWpPinB); }
+// The EEPROM's WP is pulled up (protected) unless the codec drives the pin
+// that its chip wires to it low; the other pin reaches nothing.
+bool Codec::EepromWritable() const { return PinDrivenLow(chip_->eepromWriteProtect); }
 
 std::uint8_t Codec::ReadCodeByte(std::uint32_t address) const {
   std::uint8_t value = memory_.Read(address);

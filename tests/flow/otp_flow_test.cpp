@@ -11,6 +11,7 @@
 #include "flow/job_flags.h"
 #include "flow/otp_front_end.h"
 #include "flow/otp_image.h"
+#include "flow/otp_layout.h"
 #include "platform/prompter.h"
 #include "tests/flow/flow_bench_fixture.h"
 #include "tests/support/image_fixtures.h"
@@ -76,8 +77,10 @@ TEST_F(OtpBench, ADownloadAppendsTheCodeAndConfigurationBlocksAndStartsTheCode) 
   EXPECT_EQ(At(memory, 0, kCodePartSize), Part(image, otp::PartKind::kCode));
   EXPECT_EQ(At(memory, 0, 6), (Bytes{0x60, 0xA5, 24 << 3 | 3, 0x23, 0x01, 0x03}));  // part code 3, its length
   EXPECT_EQ(At(memory, kCodePartSize, config), Part(image, otp::PartKind::kConfig));
-  EXPECT_EQ(At(memory, kVd, 10), (Bytes{0x00, 0x00, 0x01, 0x23, 0x55, 0x01, 0x23, std::uint8_t(config >> 8),
-                                        std::uint8_t(config), 0xAA}));
+  // The configuration's entry first, the code's last: the code starts only
+  // once its configuration is there.
+  EXPECT_EQ(At(memory, kVd, 10), (Bytes{0x01, 0x23, std::uint8_t(config >> 8), std::uint8_t(config), 0xAA, 0x00,
+                                        0x00, 0x01, 0x23, 0x55}));
   EXPECT_EQ(At(memory, kEcc1, 64), Bytes(64, 0x00)) << "no repair was needed";
   EXPECT_EQ(flow_->download.image, image) << "the job keeps its image whole";
   EXPECT_EQ(Running(), (sim::FirmwareVersion{4, 1, 0x20, 0, 0, 1}));
@@ -99,6 +102,34 @@ TEST_F(OtpBench, FifteenUsedVdEntriesTakeOneMoreBlockAndSixteenNone) {
   EXPECT_EQ(LastStatusCode, kStsNotEnoughVdBlock);
   EXPECT_EQ(prompter.shown, std::vector<std::string>{"Error: No Available VD Block!"});
   EXPECT_EQ(CodeMemory("codec"), memory) << "nothing was written";
+}
+
+TEST_F(OtpBench, ADownloadOfTwoBlocksIsRefusedBeforeAnyWriteWhenOnlyOneEntryOrTooLittleSpaceIsLeft) {
+  const Bytes image = Sample("4.120.0000-0000.0001");
+  const std::uint32_t both = otp::DownloadFootprint(image).bytes;
+  struct Case {
+    const char* what;
+    int used;              // VD entries already used, 0x20 bytes each
+    std::uint16_t filler;  // and one more used entry of this length behind them
+    int status;
+  };
+  for (const Case& c : {Case{"one free entry", 15, 0, kStsNotEnoughVdBlock},
+                        Case{"room for one block", 1, std::uint16_t(0x3F60 - 0x20 - both + 1), kStsCodeExceedMaxLength}}) {
+    SCOPED_TRACE(c.what);
+    Bytes otp(0x4000, 0x00);
+    for (int i = 0; i < c.used; ++i) PutVd(otp, i, std::uint16_t(0x20 * i), 0x20, 0xFF);
+    if (c.filler) PutVd(otp, c.used, std::uint16_t(0x20 * c.used), c.filler, 0xFF);
+    StartWith(otp);
+    const Bytes before = CodeMemory("codec");
+    RecordingPrompter prompter;
+    platform::SetCurrentPrompter(&prompter);
+    flow_->download.image = image;
+    EXPECT_EQ(flow_->Download(), 0);
+    platform::SetCurrentPrompter(nullptr);
+    EXPECT_EQ(LastStatusCode, c.status);
+    EXPECT_EQ(CodeMemory("codec"), before) << "nothing was written";
+    TearDown();
+  }
 }
 
 TEST_F(OtpBench, ABlockMayEndAt16224AndNotOneByteLater) {
@@ -185,14 +216,26 @@ TEST_F(OtpBench, AVdEntryRepairedByTheEccTableIsRetiredByTheScan) {
   EXPECT_EQ(At(memory, kVd + 5, 5), (Bytes{0x00, 0x00, 0x01, 0x23, 0x55})) << "no valid block below: start 0";
 }
 
-TEST_F(OtpBench, DataLeftByAnInterruptedWriteStopsTheNextDownload) {
+TEST_F(OtpBench, BytesLeftByAnInterruptedWriteCountAsUsedAndTheNextDownloadGoesBehindThem) {
   Bytes otp(0x4000, 0x00);
-  const Bytes code = Part(Sample("4.120.0000-0000.0001"), otp::PartKind::kCode);
-  std::copy(code.begin(), code.begin() + 64, otp.begin());  // written without its VD entry
+  const Bytes image = Sample("4.120.0000-0000.0001");
+  const Bytes code = Part(image, otp::PartKind::kCode), config = Part(image, otp::PartKind::kConfig);
+  std::copy(code.begin(), code.begin() + 100, otp.begin());  // written without its VD entry, cut off at 100
+  otp[300] = 0x01;  // a stray byte behind a gap: still inside the first blank-free window
   StartWith(otp);
-  EXPECT_EQ(Block(code), 0);
-  EXPECT_EQ(LastStatusCode, kStsLastOtpWriteAbnormal);
-  EXPECT_EQ(At(CodeMemory("codec"), kVd, 80), Bytes(80, 0x00)) << "no entry is written for a write never started";
+  otp::Usage usage;
+  ASSERT_EQ(flow_->MP_ReadOtpUsage(usage), 1);
+  EXPECT_EQ(usage.used, 301u);
+  EXPECT_EQ(Running(), sim::FirmwareVersion{}) << "the left-over block never starts";
+
+  flow_->download.image = image;
+  ASSERT_EQ(flow_->Download(), 1) << LastStatusCode;
+  const Bytes memory = CodeMemory("codec");
+  EXPECT_EQ(At(memory, 0, 100), At(code, 0, 100)) << "what was there stays";
+  EXPECT_EQ(At(memory, 301, code.size()), code);
+  EXPECT_EQ(At(memory, 301 + code.size(), config.size()), config);
+  EXPECT_EQ(At(memory, kVd + 5, 5), (Bytes{0x01, 0x2D, 0x01, 0x23, 0x55}));
+  EXPECT_EQ(Running(), (sim::FirmwareVersion{4, 1, 0x20, 0, 0, 1}));
 }
 
 TEST_F(OtpBench, ALockedOtpIsNotWritten) {
@@ -254,11 +297,16 @@ TEST_F(OtpBench, DownloadsWithRisingVersionsUntilTheOtpIsFull) {
     EXPECT_EQ(usage.free, 0x3F60 - used);
     EXPECT_EQ(usage.freeEntries, 16 - 2 * download);
     EXPECT_EQ(Running(), (sim::FirmwareVersion{4, 1, 0x20, 0, 0, std::uint16_t(download)}));
-    // The older code entries are retired: one code block remains the code's.
+    // The older entries are retired: one code block and one configuration
+    // block remain valid.
     const Bytes memory = CodeMemory("codec");
-    int code = 0;
-    for (int i = 0; i < 16; ++i) code += memory[kVd + 5 * i + 4] == 0x55 ? 1 : 0;
+    int code = 0, config = 0;
+    for (int i = 0; i < 16; ++i) {
+      code += memory[kVd + 5 * i + 4] == 0x55 ? 1 : 0;
+      config += memory[kVd + 5 * i + 4] == 0xAA ? 1 : 0;
+    }
     EXPECT_EQ(code, 1);
+    EXPECT_EQ(config, 1);
   }
 }
 

@@ -2,6 +2,7 @@
 // the usage texts built from them.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "flow/otp_layout.h"
@@ -43,11 +44,31 @@ TEST(OtpLayout, UsageTexts) {
   usage.used = 1024;
   usage.free = 16224 - 1024;
   usage.freeEntries = 3;
-  EXPECT_EQ(otp::UsageText(usage, 0), "Used OTP Space: 1.00 KB, Remain OTP Space: 14.84 KB.");
-  EXPECT_EQ(otp::UsageText(usage, 4096), "Used OTP Space: 1.00 KB Free OTP Space: 14.84 KB Remaining Programmable Times: 3.");
-  EXPECT_EQ(otp::UsageLines(usage, 8192),
+  EXPECT_EQ(otp::UsageText(usage), "Used OTP Space: 1.00 KB, Remain OTP Space: 14.84 KB.");
+  EXPECT_EQ(otp::UsageText(usage, {4096, 1}),
+            "Used OTP Space: 1.00 KB Free OTP Space: 14.84 KB Remaining Programmable Times: 3.");
+  EXPECT_EQ(otp::UsageLines(usage, {8192, 1}),
             "Used OTP Space: 1.00 KB\nFree OTP Space: 14.84 KB\nRemaining Programmable Times: 1.");
-  EXPECT_EQ(otp::RemainingTimes(usage, 0), 0);
+  EXPECT_EQ(otp::RemainingTimes(usage, {}), 0);
+}
+
+TEST(OtpLayout, EachDownloadTakesAVdEntryForEachOfItsBlocks) {
+  otp::Usage usage;
+  usage.free = 16224;
+  for (const auto& [entries, blocks, bytes, times] :
+       {std::tuple{16, 2, 1000, 8}, {16, 1, 1000, 16}, {3, 2, 100, 1}, {1, 2, 100, 0}, {16, 2, 4000, 4}}) {
+    usage.freeEntries = entries;
+    EXPECT_EQ(otp::RemainingTimes(usage, {std::uint32_t(bytes), blocks}), times)
+        << entries << " free entries, " << blocks << " blocks of " << bytes << " bytes";
+  }
+}
+
+TEST(OtpLayout, TheUsedSpaceEndsWithTheBlockThatEndsLast) {
+  Tables t;
+  t.Vd(0, {0x01, 0x23, 0x00, 0x6A, 0xAA});  // a download's configuration block, recorded first
+  t.Vd(1, {0x00, 0x00, 0x01, 0x23, 0x55});  // and its code block in front of it
+  EXPECT_EQ(t.Usage().newest, 1);
+  EXPECT_EQ(t.Usage().used, 0x18Du);
 }
 
 }  // namespace

@@ -92,13 +92,15 @@ TEST(BootRom, OnlyOtpChipsReportTheBlankOtpVersionWhileNoCodeRuns) {
   EXPECT_EQ(BootRomVersion(MemoryKind::kEeprom16), FirmwareVersion{});
 }
 
-TEST(BootRom, OtpRunsTheNewestCodeBlockWithItsRepairs) {
+TEST(BootRom, OtpRunsTheNewestCodeBlockWithItsRepairsAndNothingOlder) {
   CodeMemory memory(MemoryKind::kOtp);
   std::vector<std::uint8_t> otp(0x4000, 0x00);
   auto block = [&](int entry, std::uint16_t start, std::uint16_t length, std::uint8_t versionByte) {
     otp[start] = 0x60;
     otp[start + 1] = 0xA5;
     otp[start + 2] = 24 << 3 | 3;
+    otp[start + 3] = length & 0xFF;  // the header's total length: the block's
+    otp[start + 4] = length >> 8;
     otp[start + 0x11B] = versionByte;
     const std::uint32_t e = 0x3F70 + 5 * entry;
     otp[e] = start >> 8;
@@ -109,9 +111,9 @@ TEST(BootRom, OtpRunsTheNewestCodeBlockWithItsRepairs) {
   };
   block(0, 0x0000, 0x400, 0x41);
   block(1, 0x0400, 0x400, 0x52);
-  otp[0x0401] = 0xA4;  // a failed bit in the second header ...
+  otp[0x0401] = 0xA4;  // a failed bit in the newest header ...
   memory.Load(otp);
-  EXPECT_EQ(DecideBoot(Chip("VMC2232"), memory).imageStart, 0u);
+  EXPECT_FALSE(DecideBoot(Chip("VMC2232"), memory).starts) << "the boot ROM does not fall back to an older block";
   const std::uint8_t ecc[4] = {0x04, 0x01, 0xA5, 0x5A};  // ... repaired by the ECC table
   std::copy(ecc, ecc + 4, otp.begin() + 0x3FC0);
   memory.Load(otp);
@@ -119,6 +121,14 @@ TEST(BootRom, OtpRunsTheNewestCodeBlockWithItsRepairs) {
   EXPECT_EQ(boot.imageStart, 0x400u);
   EXPECT_EQ(boot.version[0], 5);
   otp[0x3F70 + 5 + 4] = 0xFF;  // the newer entry retired: the older block runs again
+  memory.Load(otp);
+  EXPECT_EQ(DecideBoot(Chip("VMC2232"), memory).imageStart, 0u);
+
+  otp[0x3F70 + 2] = 0x03;  // an entry whose length is not its header's: not a whole block
+  memory.Load(otp);
+  EXPECT_FALSE(DecideBoot(Chip("VMC2232"), memory).starts);
+  otp[0x3F70 + 2] = 0x04;
+  otp[0x3F70 + 5 * 2 + 4] = 0xAA;  // a configuration entry alone starts no code
   memory.Load(otp);
   EXPECT_EQ(DecideBoot(Chip("VMC2232"), memory).imageStart, 0u);
 }

@@ -150,5 +150,46 @@ TEST_F(OtpRules, LockedOtpRefusesWrites) {
   EXPECT_EQ(channels_->Status(), sim::kStsHardwareError);
 }
 
+// An EEPROM takes writes only while the codec drives its chip's own WP pin
+// low; driving the other chips' pin reaches nothing.
+TEST_F(BenchTest, EepromWritesNeedTheWpPinOfTheirChip) {
+  struct Case {
+    const char* chip;
+    std::uint16_t direction, output;
+    std::uint8_t bit;
+    std::uint16_t otherDirection, otherOutput;
+    std::uint8_t otherBit;
+  };
+  for (const Case& c : {Case{"VMC2232", 0xFEA0, 0xFEA6, 0x20, 0xFEA1, 0xFEA7, 0x02},
+                        Case{"VMC2222", 0xFEA1, 0xFEA7, 0x02, 0xFEA0, 0xFEA6, 0x20}}) {
+    SCOPED_TRACE(c.chip);
+    CodecSpec spec;
+    spec.chip = c.chip;
+    spec.memory = sim::MemoryKind::kEeprom16;
+    Start({spec});
+    auto write = [&](std::uint8_t value) {
+      ASSERT_EQ(channels_->Command(0x02, 0x91, 0x40, 1), kErrorSuccess);
+      ASSERT_EQ(channels_->WriteUnits({value}), kErrorSuccess);
+    };
+    auto read = [&]() {
+      EXPECT_EQ(channels_->Command(0x02, 0xD1, 0x40, 1), kErrorSuccess);
+      std::vector<std::uint8_t> out(1);
+      EXPECT_EQ(channels_->ReadUnits(out), kErrorSuccess);
+      return out[0];
+    };
+    write(0x12);
+    EXPECT_EQ(read(), 0xFF) << "protected while no pin is driven";
+    ASSERT_EQ(WriteRegister(c.otherDirection, c.otherBit), kErrorSuccess);  // the other pin driven low
+    ASSERT_EQ(WriteRegister(c.otherOutput, 0x00), kErrorSuccess);
+    write(0x34);
+    EXPECT_EQ(read(), 0xFF) << "the other chips' pin";
+    ASSERT_EQ(WriteRegister(c.direction, c.bit), kErrorSuccess);  // its own pin driven low
+    ASSERT_EQ(WriteRegister(c.output, 0x00), kErrorSuccess);
+    write(0x56);
+    EXPECT_EQ(read(), 0x56);
+    TearDown();
+  }
+}
+
 }  // namespace
 }  // namespace simtest
