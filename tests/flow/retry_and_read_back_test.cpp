@@ -39,7 +39,9 @@ class Downloads : public BenchFixture {
     memoryType_ = m.memoryType;
     const bool otp = m.kind == sim::MemoryKind::kOtp;
     Start({CodecSpec{"codec", "VMC2232", m.kind, {1, {1}}, otp ? Bytes{} : Image("VMC2232", "4.119.0000-0000.0007", m.sample), "both"}});
-    if (otp) ASSERT_EQ(DownloadImage(Image("VMC2232", "4.119.0000-0000.0007", m.sample)), 1) << LastStatusCode;
+    if (otp) {
+      ASSERT_EQ(DownloadImage(Image("VMC2232", "4.119.0000-0000.0007", m.sample)), 1) << LastStatusCode;
+    }
     ASSERT_EQ(Running(), kOld);
     old_ = CodeMemory("codec");
     if (!faults.empty()) {
