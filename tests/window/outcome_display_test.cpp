@@ -124,21 +124,22 @@ TEST_F(Outcome, TheWindowCanBeEnlargedAndTheOutcomeBoxGrows) {
 }
 
 // Loop test: the Total field keeps the total; "Left" counts down beside it;
-// "Current FW" shows what the codec runs after each run.
+// "Current FW" shows what the codec runs after each run. Here the codec is
+// lost early in the second run, so only the first run's end can have shown
+// the new firmware.
 TEST_F(Outcome, TheLoopTestShowsItsTotalWhatIsLeftAndTheRunningFirmware) {
   Open({StationBench::Codec(kOld)}, "Loop Test=1\r\n");
+  ArmFaults("codec", "disconnect-after=300");  // a run takes about 250 transfers
   static_cast<QLineEdit*>(Control(1009))->setText("2");
   EXPECT_EQ(Text(1011), "Left : 2");
   Click(1003);
   EXPECT_EQ(Text(1011), "Left : 1");
   EXPECT_EQ(Text(1009), "2");
-  // After the first run the codec runs the new image; the window says so
-  // before the second run starts.
   ASSERT_TRUE(WaitFor([&] { return Text(1030) == std::string("Current FW: ") + StationBench::kBuiltInVersion; }));
-  ASSERT_TRUE(WaitFor([&] { return Text(1011) == "Left : 0" && window_->Quiet() && Enabled(1003); }));
-  EXPECT_EQ(Text(1016), "PASS");
+  ASSERT_TRUE(WaitFor([&] { return Text(1016) == "FAIL"; }));
+  Settle();
+  EXPECT_EQ(Text(1011), "Left : 0");
   EXPECT_EQ(Text(1009), "2");
-  EXPECT_EQ(Text(1030), std::string("Current FW: ") + StationBench::kBuiltInVersion);
 }
 
 // AutoRun 2: the program's exit code is the job's outcome, whatever the
