@@ -349,14 +349,13 @@ void CTessaload_AllInOne_VxproxyDlg::OnStart(bool loopRun) {
   const CDevFlow* device = CurrentFlow();
   if (!device) return;
   CImageJob job;
-  const bool fromFile = !imageSource_->text().isEmpty() && !imageSource_->text().contains(kUpdateVersionPrefix);
   int refusal = ChooseImage(*device, job, !loopRun);
   if (refusal == kStartStops) return;
 
   ReadControls();
   if (runsLeft_ == 0) return;
   // The image decides the memory type, and so the flow that writes it.
-  CDevFlow* flow = refusal ? nullptr : CreateFlowForJob(std::move(job), fromFile);
+  CDevFlow* flow = refusal ? nullptr : CreateFlowForJob(std::move(job));
   if (!refusal && !flow) refusal = kStsNotSupport;
   if (loopTest_) {
     --runsLeft_;
@@ -369,6 +368,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnStart(bool loopRun) {
     statusText_ = "Change Download Lib Type";
     TraceLine(scope, "Change Download Lib Type\n");
   }
+  jobRunning_ = true;
   UpdateControls(true);
   WriteControls();
   stop_.ResetStop();
@@ -431,7 +431,7 @@ int CTessaload_AllInOne_VxproxyDlg::ChooseImage(const CDevFlow& device, CImageJo
   return 0;
 }
 
-CDevFlow* CTessaload_AllInOne_VxproxyDlg::CreateFlowForJob(CImageJob job, bool fromFile) {
+CDevFlow* CTessaload_AllInOne_VxproxyDlg::CreateFlowForJob(CImageJob job) {
   const CDevFlow* old = CurrentFlow();
   if (!old) return nullptr;
   // What device selection found stays with the chosen device; the job
@@ -459,9 +459,9 @@ CDevFlow* CTessaload_AllInOne_VxproxyDlg::CreateFlowForJob(CImageJob job, bool f
   flow->otpUsedSpace = otpUsed;
   flow->download = std::move(job);
   flow->LocateConfig(&flow->download.image, 0);
-  flow->updateImage.clear();
-  // The result log prints the serial-number label as the unit's serial number.
-  if (fromFile) flow->manufacturer = serial_->text().toStdString();
+  // With an image file, the result log prints the serial-number label as the
+  // unit's serial number.
+  if (!flow->download.fileName.empty()) flow->manufacturer = serial_->text().toStdString();
   return flow;
 }
 
@@ -558,21 +558,16 @@ void CTessaload_AllInOne_VxproxyDlg::OnDeviceInfo(int status, std::intptr_t reas
   identityCheck_ = 1;
   deviceEntries_ = facts.deviceList.entries;
   devices_->clear();
+  QStringList whereAbouts;
   for (const WindowFlowHost::Entry& entry : deviceEntries_) {
-    char location[64];
-    std::snprintf(location, sizeof location, "Port %u, hub %u", unsigned(entry.port), unsigned(entry.parent));
-    QList<QStandardItem*> row{new QStandardItem(Q(entry.identity)), new QStandardItem(location),
-                              new QStandardItem(entry.serial.empty() ? QString() : Q("SN " + entry.serial))};
-    deviceModel_->appendRow(row);
+    const QString location = QString("Port %1, hub %2").arg(entry.port).arg(entry.parent);
+    const QString serial = entry.serial.empty() ? QString() : Q("SN " + entry.serial);
+    deviceModel_->appendRow({new QStandardItem(Q(entry.identity)), new QStandardItem(location), new QStandardItem(serial)});
+    whereAbouts.append(serial.isEmpty() ? location : location + ", " + serial);
   }
-  devices_->setCurrentIndex(facts.deviceList.selected);
-  if (facts.deviceList.selected >= 0 && facts.deviceList.selected < int(deviceEntries_.size())) {
-    const QList<QStandardItem*> row = {deviceModel_->item(facts.deviceList.selected, 1),
-                                       deviceModel_->item(facts.deviceList.selected, 2)};
-    devices_->setToolTip(row[0]->text() + (row[1]->text().isEmpty() ? QString() : ", " + row[1]->text()));
-  } else {
-    devices_->setToolTip({});
-  }
+  const int selected = facts.deviceList.selected;
+  devices_->setCurrentIndex(selected);
+  devices_->setToolTip(selected >= 0 && selected < whereAbouts.size() ? whereAbouts[selected] : QString());
   if (status == kStsCheckDeviceInfoOk) {
     versionText_ = VersionTextOf(facts);
     statusText_ = lastOutcome_ == 1 ? "Download Succeed" : lastOutcome_ == 2 ? failureText_ : facts.connectionText;
@@ -705,6 +700,7 @@ void CTessaload_AllInOne_VxproxyDlg::UpdateControls(bool busy) {
   family_->setEnabled(enable);
   version_->setEnabled(enable);
   busy_ = busy;
+  if (!busy) jobRunning_ = false;
   progress_->setValue(0);
   ShowOutcome(outcomeText_);  // running or not
 }
@@ -728,7 +724,7 @@ void CTessaload_AllInOne_VxproxyDlg::ShowOutcome(const std::string& text) {
   outcomeText_ = text;
   // While a job runs and nothing is decided, the box shows the phase on a
   // neutral colour; "N/A" with no job, and FAIL, are red, PASS green.
-  const bool running = busy_ && text == "N/A";
+  const bool running = jobRunning_ && text == "N/A";
   outcome_->setText(Q(running ? statusText_ : text));
   QFont font = outcome_->font();
   font.setPixelSize(running ? kRunningPixels : kOutcomePixels);

@@ -89,7 +89,7 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   int ChooseImage(const CDevFlow& device, CImageJob& job, bool checkVersion);
   // The flow object for the image's memory type, taking over what device
   // selection left in the current one; null when there is none.
-  CDevFlow* CreateFlowForJob(CImageJob job, bool fromFile);
+  CDevFlow* CreateFlowForJob(CImageJob job);
   bool PasswordAccepted(const CDevFlow& flow);
   void OnSuccess(const FlowFacts& facts);
   // `deviceJob` false: the Start was refused before any device access.
@@ -139,6 +139,7 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   // Window state; the window thread alone writes it.
   int deviceReady_ = 0;
   bool busy_ = false;
+  bool jobRunning_ = false;  // from Start to the outcome: the box shows the phase
   std::string outcomeText_ = "N/A";
   std::string versionText_ = "N/A";
   std::string statusText_;

@@ -59,6 +59,7 @@ TEST_P(MemoryTypes, StartWritesTheBuiltInImageAndTheCodecStartsIt) {
   EXPECT_EQ(Text(1016), "PASS") << Text(1033);
   EXPECT_EQ(Background(1016), kGreen);
   Settle();
+  Screenshot("pass");
   EXPECT_EQ(Text(1033), "Download Succeed");
   EXPECT_EQ(Text(1030), std::string("Current FW: ") + c.version);
   EXPECT_TRUE(OtherPrompts().empty()) << OtherPrompts().front();
