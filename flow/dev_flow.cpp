@@ -294,9 +294,9 @@ int CDevFlow::DEV_ReadDeviceInfo() {
   CImageJob working;
   if (FindDeviceImage(working, ICTypeStore(), hardwareIdentity)) {
     // The device's image decides its memory type: its configuration area is
-    // located (at offset 0 for images smaller than a flash image, which only
-    // the VMC2230 variants carry). A memory type left by the device before
-    // never carries over to this one.
+    // located, in an image smaller than a flash image at offset 0, as the
+    // VMC2230 variants keep it. The memory type of the device identified
+    // before never carries over to this one.
     if (working.image.size() < kFlashImageSize) ICTypeStore().SetIcName(kVmc2230Name);
     MemoryType = kSpiFlashMemory;
     ParseImage(working, ICTypeStore());
