@@ -110,7 +110,9 @@ TEST_P(LostCodec, ShowsFailUntilItIsBackAndNeverStartsAPartImage) {
   // waits in its boot ROM, or starts the whole new image; never a part of it.
   const std::string running = VersionAfterPowerCycle();
   const std::string old = *c.old ? c.old : kBootRom;
-  if (passed) EXPECT_EQ(running, c.version);
+  if (passed) {
+    EXPECT_EQ(running, c.version);
+  }
   if (running == old && running != kBootRom) {
     EXPECT_EQ(MemoryOf(), before) << "the old image runs from changed memory";
   } else if (running == c.version) {
