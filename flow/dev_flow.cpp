@@ -15,8 +15,10 @@
 #include "device/dev_lib.h"
 #include "flow/flow_host.h"
 #include "flow/job_flags.h"
+#include "image/desc_stream.h"
 #include "image/ic_type_ini.h"
 #include "image/image_load.h"
+#include "image/image_parse.h"
 #include "image/image_version.h"
 #include "platform/prompter.h"
 #include "platform/resources.h"
@@ -26,6 +28,28 @@ namespace {
 
 constexpr int kAcceptedIdentitiesId = 3034;
 constexpr int kOpenAttempts = 3;
+constexpr std::size_t kFlashImageSize = 0x10000;
+constexpr char kVmc2230Name[] = "VMC2230";
+constexpr int kSpiFlashMemory = 0;
+constexpr int kOtpMemory = 6;
+constexpr std::size_t kConfigBlock = 0xF000;
+constexpr std::size_t kConfigBlockSize = 0x1000;
+constexpr std::uint8_t kMarker = 0x5A;
+
+// The flags of the leading records of the configuration block at 0xF000;
+// none when the image has no such block.
+CDevFlow::ConfigFlags ReadConfigFlags(const std::vector<std::uint8_t>& image) {
+  CDevFlow::ConfigFlags flags;
+  if (image.size() < kConfigBlock + kConfigBlockSize) return flags;
+  CDescStream stream;
+  if (!stream.OpenArea(std::span(image).subspan(kConfigBlock, kConfigBlockSize)).Valid()) return flags;
+  const LeadingRecords& leading = stream.Leading();
+  flags.signedImage = leading.hasBankCopy && leading.bankCopy == kMarker;
+  flags.eepromSettingSet = leading.hasEep && leading.eep == kMarker;
+  flags.bankSwitch = (leading.forceUpdate & 0x10) != 0;
+  flags.signatureCheck = (leading.forceUpdate & 0x40) != 0;
+  return flags;
+}
 
 std::string Trim(const std::string& s) {
   const auto first = s.find_first_not_of(' ');
@@ -321,13 +345,26 @@ int CDevFlow::DEV_ReadDeviceInfo() {
   ReadChipRegisters();
   const int matched = SelectIcTypeForChip();
   MP_GetDeviceInfo();
-  CImageJob working;
   updateVersionText.clear();
+  imageVersion = {};
+  imageFlags = {};
+  otpUsedSpace = 0;
+  CImageJob working;
   if (FindDeviceImage(working, ICTypeStore(), hardwareIdentity)) {
+    // The device's image decides its memory type: its configuration area is
+    // located, in an image smaller than a flash image at offset 0, as the
+    // VMC2230 variants keep it. The memory type of the device identified
+    // before never carries over to this one.
+    if (working.image.size() < kFlashImageSize) ICTypeStore().SetIcName(kVmc2230Name);
+    MemoryType = kSpiFlashMemory;
+    ParseImage(working, ICTypeStore());
     std::string text;
-    FwVersion version{};
-    if (GetImageVersion(working.image, text, version)) updateVersionText = "Update FW version:" + text;
+    if (GetImageVersion(working.image, text, imageVersion)) updateVersionText = "Update FW version:" + text;
+    imageFlags = ReadConfigFlags(working.image);
   }
+  // Known only now that the memory type is: how much of the OTP holds code.
+  otp::Usage usage;
+  if (MemoryType == kOtpMemory && MP_ReadOtpUsage(usage)) otpUsedSpace = usage.used;
   return matched;
 }
 

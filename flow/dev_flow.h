@@ -7,6 +7,7 @@
 #include <string>
 
 #include "flow/mp_flow2.h"
+#include "image/image_version.h"
 
 class FlowHost;
 class TraceScope;
@@ -65,6 +66,15 @@ class CDevFlow : public CDevTypeInfo {
   std::uint32_t port = 0;
   // "Update FW version:" and the version of the device's built-in image.
   std::string updateVersionText;
+  // What device identification read of the device's built-in image: its
+  // version, and four flags of the configuration block at 0xF000.
+  FwVersion imageVersion{};
+  struct ConfigFlags {
+    bool signedImage = false;      // bank-copy byte 0x5A
+    bool eepromSettingSet = false;  // EEPROM-setting record present, byte 0x5A
+    bool bankSwitch = false;       // force-update flags, bit 4
+    bool signatureCheck = false;   // force-update flags, bit 6
+  } imageFlags;
 
  protected:
   // Reads VID, PID, REV and the manufacturer string, and the texts built of them.

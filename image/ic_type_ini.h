@@ -56,6 +56,10 @@ class CICTypeIni : public CUserIni {
   std::uint8_t MatchedRegister1() const { return m_byReg1; }
   std::uint8_t MatchedRegister2() const { return m_byReg2; }
   const std::string& IcName() const { return m_strIcName; }
+  // Device identification names the description a VMC2230 variant when the
+  // device's image is smaller than a flash image; the next selection reads
+  // the name again.
+  void SetIcName(std::string name) { m_strIcName = std::move(name); }
   const std::string& SelectedFileName() const { return m_strSelected; }
   void SetSelectedFileName(std::string name) { m_strSelected = std::move(name); }
   const std::vector<std::string>& FoundFiles() const { return m_foundFiles; }

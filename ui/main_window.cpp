@@ -6,10 +6,16 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
 #include "app/file_routines.h"
+#include "app/notify.h"
+#include "app/program_state.h"
 #include "app/quillox_app.h"
 #include "app/settings_keys.h"
 #include "app/status_codes.h"
@@ -18,6 +24,7 @@
 #include "flow/create_flow.h"
 #include "image/ic_type_ini.h"
 #include "image/image_load.h"
+#include "image/image_parse.h"
 #include "image/image_version.h"
 #include "platform/clock.h"
 #include "platform/prompter.h"
@@ -39,6 +46,24 @@ constexpr int kWidth = 504;
 constexpr int kHeight = 218;
 constexpr int kHeightCut = 40;
 constexpr int kStatusRaise = 35;
+constexpr int kOutcomePixels = 24;
+constexpr int kRunningPixels = 14;
+const QColor kPassColour(0, 255, 0);
+const QColor kFailColour(255, 0, 0);
+const QColor kRunningColour(215, 220, 228);  // neutral: a job runs, nothing is decided yet
+constexpr int kOtpMemory = 6;
+
+// The memory types that have a front end.
+bool HasFrontEnd(int memoryType) {
+  return memoryType == 0 || memoryType == 1 || memoryType == 2 || memoryType == 3 || memoryType == kOtpMemory;
+}
+
+// The family of the image against the chip's, as the flows' image check
+// holds them: 8 and 9 count as one except for OTP.
+bool SameFamily(std::uint8_t image, std::uint8_t chip) {
+  if (image == chip) return true;
+  return MemoryType != kOtpMemory && ((image == 8 && chip == 9) || (image == 9 && chip == 8));
+}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -66,7 +91,7 @@ CTessaload_AllInOne_VxproxyDlg::CTessaload_AllInOne_VxproxyDlg(WindowServices se
       jobs_(clock_) {
   mailbox_.SetWaker([this] { QMetaObject::invokeMethod(this, [this] { Deliver(); }, Qt::QueuedConnection); });
   mailbox_.SetAnnotator([this](WindowMessage& m) {
-    if (m.id == kMsgFailure || m.id == kMsgSuccess || m.id == kMsgDeviceInfo)
+    if (m.id == kMsgFailure || m.id == kMsgSuccess || m.id == kMsgDeviceInfo || m.id == kMsgLoopRunEnded)
       m.facts = std::make_shared<const FlowFacts>(TakeFlowFacts(flowHost_));
   });
   SetNotifySink(&mailbox_);
@@ -97,10 +122,20 @@ void CTessaload_AllInOne_VxproxyDlg::BuildControls() {
   deviceLabel_ = new QLabel("N/A:");
   place(deviceLabel_, 1143, 10, 13, 70, 20);
   devices_ = new QComboBox;
+  // The list shows each codec's USB location and serial number beside its
+  // identity text; the combo shows the identity text (column 0).
+  deviceModel_ = new QStandardItemModel(0, 3, devices_);
+  devices_->setModel(deviceModel_);
+  auto* deviceView = new QTreeView;
+  deviceView->setHeaderHidden(true);
+  deviceView->setRootIsDecorated(false);
+  deviceView->setAllColumnsShowFocus(true);
+  devices_->setView(deviceView);
   place(devices_, 1050, 85, 10, 260, 26);
   outcome_ = new QLabel("N/A");
   outcome_->setAlignment(Qt::AlignCenter);
   outcome_->setAutoFillBackground(true);
+  outcome_->setWordWrap(true);
   place(outcome_, 1016, 360, 10, 134, 86);
   getVersion_ = new QPushButton("Get Version");
   place(getVersion_, 1004, 10, 44, 90, 26);
@@ -118,6 +153,7 @@ void CTessaload_AllInOne_VxproxyDlg::BuildControls() {
   place(total_, 1071, 210, 76, 35, 20);
   runsLeftEdit_ = new QLineEdit;
   runsLeftEdit_->setValidator(new QIntValidator(0, 99999, runsLeftEdit_));
+  runsLeftEdit_->setText(QString::number(runsLeft_.load()));
   place(runsLeftEdit_, 1009, 248, 74, 40, 24);
   loopLabel_ = new QLabel("Left:");
   place(loopLabel_, 1011, 292, 76, 62, 20);
@@ -144,6 +180,13 @@ void CTessaload_AllInOne_VxproxyDlg::BuildControls() {
   for (QWidget* w : LoopTestControls()) w->hide();
 
   connect(start_, &QPushButton::clicked, this, [this] { OnStart(false); });
+  // The loop test's total: what the operator enters is the number of runs;
+  // the loop text counts them down.
+  connect(runsLeftEdit_, &QLineEdit::textChanged, this, [this](const QString& total) {
+    runsLeft_ = total.toInt();
+    loopText_ = "Left : " + std::to_string(runsLeft_.load());
+    loopLabel_->setText(Q(loopText_));
+  });
   connect(devices_, &QComboBox::activated, this, [this](int position) { OnDeviceChosen(position); });
 }
 
@@ -154,7 +197,7 @@ std::array<QWidget*, 3> CTessaload_AllInOne_VxproxyDlg::LoopTestControls() const
 void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
   setWindowTitle(Q("USB Audio FW Update Tool " + services_.context.versionText));
   QFont bold = outcome_->font();
-  bold.setPixelSize(24);
+  bold.setPixelSize(kOutcomePixels);
   bold.setBold(true);
   outcome_->setFont(bold);
   identityCheck_ = 1;
@@ -187,12 +230,38 @@ void CTessaload_AllInOne_VxproxyDlg::InitDialog() {
   fwVersionLabel_->hide();
   password_->hide();
   for (QWidget* w : std::initializer_list<QWidget*>{statusLabel_, status_}) w->move(w->x(), w->y() - kStatusRaise);
-  setFixedSize(kWidth, kHeight - kHeightCut);
   fwVersionLabel_->setText("Fw Version");
   getVersion_->hide();
   const QRect place = getVersion_->geometry();
   version_->setGeometry(QRect(QPoint(place.left() + 8, place.top()), QPoint(place.right() + 200, place.bottom())));
+  // The window opens at the template's size and may be enlarged.
+  baseSize_ = QSize(kWidth, kHeight - kHeightCut);
+  setMinimumSize(baseSize_);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  resize(baseSize_);
+  const int outcomeBottom = outcome_->geometry().bottom();
+  for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!w->property(kControlId).isValid() && w != serialLabel_) continue;
+    const QRect r = w->geometry();
+    const bool isOutcome = w == outcome_;
+    const bool below = !isOutcome && r.top() > outcomeBottom;
+    placements_.push_back({w, r, isOutcome, below, w == start_ || w == status_});
+  }
   WriteControls();
+}
+
+void CTessaload_AllInOne_VxproxyDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (baseSize_.isEmpty()) return;
+  const int dx = std::max(0, width() - baseSize_.width());
+  const int dy = std::max(0, height() - baseSize_.height());
+  for (const Placement& p : placements_) {
+    QRect r = p.base;
+    if (p.grows) r.adjust(0, 0, dx, dy);
+    if (p.movesDown) r.translate(0, dy);
+    if (p.widens) r.adjust(0, 0, dx, 0);
+    p.widget->setGeometry(r);
+  }
 }
 
 // --- messages ------------------------------------------------------------------------
@@ -243,6 +312,10 @@ void CTessaload_AllInOne_VxproxyDlg::Handle(const WindowMessage& m) {
     case kMsgWorkerIdle:
       if (startDeferred_) OnStart(deferredLoopRun_);
       break;
+    case kMsgLoopRunEnded:
+      versionText_ = VersionTextOf(FactsOf(m));
+      WriteControls();
+      break;
     default:
       break;  // 0x41F and the rest have no handler
   }
@@ -255,6 +328,8 @@ void CTessaload_AllInOne_VxproxyDlg::SetLoopText(const std::string& text) {
 }
 
 void CTessaload_AllInOne_VxproxyDlg::PostStart() { mailbox_.Post(kMsgCommand, kIdStart, kStartOfLoopRun); }
+
+void CTessaload_AllInOne_VxproxyDlg::LoopRunEnded() { mailbox_.Post(kMsgLoopRunEnded, 0, 0); }
 
 // --- Start -----------------------------------------------------------------------------
 
@@ -271,35 +346,29 @@ void CTessaload_AllInOne_VxproxyDlg::OnStart(bool loopRun) {
   deferredLoopRun_ = loopRun;
   if (startDeferred_) return;
 
-  CDevFlow* old = CurrentFlow();
-  if (!old) return;
-  const std::uint32_t handle = old->m_hDevice;
-  const int index = old->defaultIndex;
-  const int position = old->defaultListPosition;
-  const std::uint32_t otpUsed = old->otpUsedSpace;
-  CreateFlow(true);
-  CDevFlow* flow = CurrentFlow();
-  if (!flow) return;
-  flowHost_.RememberedLocation(flow->port, flow->parentInstance);
-  flow->defaultIndex = index;
-  flow->defaultListPosition = position;
-  flow->m_hDevice = handle;
-  flow->otpUsedSpace = otpUsed;
-
-  if (!ChooseImage(*flow, !loopRun)) return;
+  const CDevFlow* device = CurrentFlow();
+  if (!device) return;
+  CImageJob job;
+  int refusal = ChooseImage(*device, job, !loopRun);
+  if (refusal == kStartStops) return;
 
   ReadControls();
   if (runsLeft_ == 0) return;
+  // The image decides the memory type, and so the flow that writes it.
+  CDevFlow* flow = refusal ? nullptr : CreateFlowForJob(std::move(job));
+  if (!refusal && !flow) refusal = kStsNotSupport;
   if (loopTest_) {
     --runsLeft_;
     loopText_ = "Left : " + std::to_string(runsLeft_.load());
   }
+  lastOutcome_ = 0;
   outcomeText_ = "N/A";
   statusText_ = "Begin to Download";
   if (setting::Get(setting::kDebugLog) == 0 && DevLib_GetLibType() == 1) {
     statusText_ = "Change Download Lib Type";
     TraceLine(scope, "Change Download Lib Type\n");
   }
+  jobRunning_ = true;
   UpdateControls(true);
   WriteControls();
   stop_.ResetStop();
@@ -307,6 +376,15 @@ void CTessaload_AllInOne_VxproxyDlg::OnStart(bool loopRun) {
     const std::string folder =
         services_.resultFolder.empty() ? ProgramFolderPathWithSeparator() : services_.resultFolder + "/";
     resultFile_.Create(folder + "Result.txt");
+  }
+  if (refusal) {
+    // Refused before the codec is touched: the outcome says why, and no
+    // device job follows.
+    TracePrint(scope, "%s", kTraceSeparator);
+    TracePrint(scope, "%s\n", StatusText(refusal).c_str());
+    LastStatusCode = refusal;
+    OnFailure(refusal, TakeFlowFacts(flowHost_), false);
+    return;
   }
   if (!PasswordAccepted(*flow)) {
     resultFile_.Close();
@@ -316,39 +394,75 @@ void CTessaload_AllInOne_VxproxyDlg::OnStart(bool loopRun) {
   worker_->PostDownload(*this);
 }
 
-bool CTessaload_AllInOne_VxproxyDlg::ChooseImage(CDevFlow& flow, bool checkVersion) {
+int CTessaload_AllInOne_VxproxyDlg::ChooseImage(const CDevFlow& device, CImageJob& job, bool checkVersion) {
   const std::string source = imageSource_->text().toStdString();
   if (!source.empty() && source.find(kUpdateVersionPrefix) == std::string::npos) {
-    // A file named in the image field; the flow's image checks judge it.
-    flow.download.fileName = source;
-    LoadFileData(flow.download);
-    flow.manufacturer = serial_->text().toStdString();
-    return true;
-  }
-  CImageJob& job = flow.download;
-  const int id = ICTypeStore().FindImageId(DeviceImageName(flowHost_.SelectedDeviceText()));
-  if (!(id && LoadBuiltInImage(job, id))) LoadDefaultImage(job, ICTypeStore());
-  // The version check holds the image that will be written against the
-  // device's running firmware. The loop test's own runs repeat the image the
-  // first run wrote, so only the operator's Start is checked. Without a
-  // built-in image there is nothing to compare; the download then reports
-  // why it cannot run.
-  if (checkVersion && !job.builtInImage.empty()) {
-    std::string text;
-    FwVersion version{};
-    GetImageVersion(job.builtInImage, text, version);
-    const UpdateVerdict verdict = CompareForUpdate(version, flow.deviceVersion);
-    if (verdict != UpdateVerdict::kProceed) {
-      const platform::PromptAnswer answer = ShowUpdateRefusal(verdict, platform::CurrentPrompter());
-      if (verdict == UpdateVerdict::kOlderVersion && answer == platform::PromptAnswer::Ok)
-        mailbox_.Post(kMsgClose, 0, 0);
-      return false;
+    // A file named in the image field; it must load, or nothing is written.
+    job.fileName = source;
+    if (!LoadFileData(job)) return kStsLoadFileDataFail;
+  } else {
+    const int id = ICTypeStore().FindImageId(DeviceImageName(flowHost_.SelectedDeviceText()));
+    if (!(id && LoadBuiltInImage(job, id))) LoadDefaultImage(job, ICTypeStore());
+    if (job.builtInImage.empty()) return kStsLoadFileDataFail;  // no built-in image for the device
+    // The version check holds the image that will be written against the
+    // device's running firmware. The loop test's own runs repeat the image
+    // the first run wrote, so only the operator's Start is checked.
+    if (checkVersion) {
+      std::string text;
+      FwVersion version{};
+      GetImageVersion(job.builtInImage, text, version);
+      const UpdateVerdict verdict = CompareForUpdate(version, device.deviceVersion);
+      if (verdict != UpdateVerdict::kProceed) {
+        const platform::PromptAnswer answer = ShowUpdateRefusal(verdict, platform::CurrentPrompter());
+        if (verdict == UpdateVerdict::kOlderVersion && answer == platform::PromptAnswer::Ok)
+          mailbox_.Post(kMsgClose, 0, 0);
+        return kStartStops;
+      }
     }
+    job.image = job.builtInImage;
+    job.imageCopy = job.builtInImage;
+    job.builtInImage.clear();
   }
-  job.image = job.builtInImage;
-  job.imageCopy = job.builtInImage;
-  job.builtInImage.clear();
-  return true;
+  // Each image is located as at start-up: its storage kind sets the memory type.
+  MemoryType = 0;
+  if (!ParseImage(job, ICTypeStore())) return kStsParseFwFileFail;
+  if (!HasFrontEnd(MemoryType)) return kStsNotSupport;
+  if (!SameFamily(job.ImageFamily, ICTypeStore().ChipInfo())) return kStsFwNotForDevice;
+  return 0;
+}
+
+CDevFlow* CTessaload_AllInOne_VxproxyDlg::CreateFlowForJob(CImageJob job) {
+  const CDevFlow* old = CurrentFlow();
+  if (!old) return nullptr;
+  // What device selection found stays with the chosen device; the job
+  // record travels through CreateFlow itself.
+  const int index = old->defaultIndex;
+  const int position = old->defaultListPosition;
+  const int listCheck = old->listCheckResult;
+  const std::uint8_t register1 = old->chipRegister1, register2 = old->chipRegister2;
+  const std::string versionText = old->updateVersionText;
+  const FwVersion imageVersion = old->imageVersion;
+  const CDevFlow::ConfigFlags imageFlags = old->imageFlags;
+  const std::uint32_t otpUsed = old->otpUsedSpace;
+  CreateFlow(true);
+  CDevFlow* flow = CurrentFlow();
+  if (!flow) return nullptr;
+  flowHost_.RememberedLocation(flow->port, flow->parentInstance);
+  flow->defaultIndex = index;
+  flow->defaultListPosition = position;
+  flow->listCheckResult = listCheck;
+  flow->chipRegister1 = register1;
+  flow->chipRegister2 = register2;
+  flow->updateVersionText = versionText;
+  flow->imageVersion = imageVersion;
+  flow->imageFlags = imageFlags;
+  flow->otpUsedSpace = otpUsed;
+  flow->download = std::move(job);
+  flow->LocateConfig(&flow->download.image, 0);
+  // With an image file, the result log prints the serial-number label as the
+  // unit's serial number.
+  if (!flow->download.fileName.empty()) flow->manufacturer = serial_->text().toStdString();
+  return flow;
 }
 
 bool CTessaload_AllInOne_VxproxyDlg::PasswordAccepted(const CDevFlow& flow) {
@@ -372,6 +486,8 @@ void CTessaload_AllInOne_VxproxyDlg::OnSuccess(const FlowFacts& facts) {
   ShowOutcome("PASS");
   progress_->setValue(0);
   lastOutcome_ = 1;
+  jobEnded_ = true;
+  jobStatus_ = 0;
   if (NeedsHostRestart(flowHost_.SelectedDeviceText())) {
     const platform::PromptAnswer answer = platform::CurrentPrompter().Ask(
         "Restart Windows System?", "Warning", platform::PromptKind::YesNo, platform::PromptAnswer::No);
@@ -403,14 +519,18 @@ void CTessaload_AllInOne_VxproxyDlg::OnSuccess(const FlowFacts& facts) {
   stop_.ResetStop();
 }
 
-void CTessaload_AllInOne_VxproxyDlg::OnFailure(int status, const FlowFacts& facts) {
+void CTessaload_AllInOne_VxproxyDlg::OnFailure(int status, const FlowFacts& facts, bool deviceJob) {
   ShowOutcome("FAIL");
   progress_->setValue(0);
   lastOutcome_ = 2;
   failureText_ = StatusText(status);
+  jobEnded_ = true;
+  jobStatus_ = status;
   if (resultLog_) AppendBurnResultRow(facts.manufacturer, false, status);
   stop_.ResetStop();
-  if (workerExists_) {
+  if (!deviceJob) {
+    statusText_ = failureText_;  // no device refresh brings it
+  } else if (workerExists_) {
     worker_->Post(kJobCloseDevice);
     worker_->Post(kJobDeviceList, 1);
   }
@@ -420,22 +540,36 @@ void CTessaload_AllInOne_VxproxyDlg::OnFailure(int status, const FlowFacts& fact
         Format("TestResult = fail, VID is 0x%04x, PID is 0x%04x, Rev is 0x%04x\n", facts.vid, facts.pid, facts.rev));
   resultFile_.Close();
   UpdateControls(false);
+  WriteControls();
 }
 
 // --- devices -------------------------------------------------------------------------------
 
+std::string CTessaload_AllInOne_VxproxyDlg::VersionTextOf(const FlowFacts& facts) const {
+  char text[160];
+  if (setting::Get(setting::kBcdType) != 0)
+    std::snprintf(text, sizeof text, "Current FW: 0x%04x", facts.rev);
+  else
+    std::snprintf(text, sizeof text, "Current FW: %s", facts.identityText.c_str());
+  return text;
+}
+
 void CTessaload_AllInOne_VxproxyDlg::OnDeviceInfo(int status, std::intptr_t reason, const FlowFacts& facts) {
   identityCheck_ = 1;
+  deviceEntries_ = facts.deviceList.entries;
   devices_->clear();
-  for (const std::string& entry : facts.deviceList.entries) devices_->addItem(Q(entry));
-  devices_->setCurrentIndex(facts.deviceList.selected);
+  QStringList whereAbouts;
+  for (const WindowFlowHost::Entry& entry : deviceEntries_) {
+    const QString location = QString("Port %1, hub %2").arg(entry.port).arg(entry.parent);
+    const QString serial = entry.serial.empty() ? QString() : Q("SN " + entry.serial);
+    deviceModel_->appendRow({new QStandardItem(Q(entry.identity)), new QStandardItem(location), new QStandardItem(serial)});
+    whereAbouts.append(serial.isEmpty() ? location : location + ", " + serial);
+  }
+  const int selected = facts.deviceList.selected;
+  devices_->setCurrentIndex(selected);
+  devices_->setToolTip(selected >= 0 && selected < whereAbouts.size() ? whereAbouts[selected] : QString());
   if (status == kStsCheckDeviceInfoOk) {
-    char text[160];
-    if (setting::Get(setting::kBcdType) != 0)
-      std::snprintf(text, sizeof text, "Current FW: 0x%04x", facts.rev);
-    else
-      std::snprintf(text, sizeof text, "Current FW: %s", facts.identityText.c_str());
-    versionText_ = text;
+    versionText_ = VersionTextOf(facts);
     statusText_ = lastOutcome_ == 1 ? "Download Succeed" : lastOutcome_ == 2 ? failureText_ : facts.connectionText;
     family_->setVisible(facts.chipFamily == 0x0A || facts.chipFamily == 0x0F);
     serialText_ = setting::Get(setting::kSnAddress) != 0 ? facts.serialText : facts.manufacturer;
@@ -444,8 +578,13 @@ void CTessaload_AllInOne_VxproxyDlg::OnDeviceInfo(int status, std::intptr_t reas
     versionText_ = "Current FW: N/A";
     familyText_ = "N/A";
     family_->hide();
-    statusText_ = "No USB Audio";
-    outcomeText_ = "N/A";
+    // A failure stays in view, with its reason, when the codec it hit is gone.
+    if (lastOutcome_ == 2) {
+      statusText_ = failureText_;
+    } else {
+      statusText_ = "No USB Audio";
+      outcomeText_ = "N/A";
+    }
     serialText_.clear();
     deviceReady_ = 0;
   }
@@ -464,38 +603,51 @@ void CTessaload_AllInOne_VxproxyDlg::OnDeviceInfo(int status, std::intptr_t reas
   mailbox_.Post(kMsgProgress, 0, 0);
 }
 
+void CTessaload_AllInOne_VxproxyDlg::ClearOutcome() {
+  lastOutcome_ = 0;
+  failureText_.clear();
+  ShowOutcome("N/A");
+}
+
 void CTessaload_AllInOne_VxproxyDlg::OnDeviceChange(bool arrived, std::uint32_t instance) {
   if (!workerExists_) return;
   const CDevFlow* flow = CurrentFlow();
   const std::uint32_t held = flow ? flow->m_hDevice : 0;
   if (arrived) {
     if (held || busy_) return;
+    ClearOutcome();
     ShowStatus("Device Opened");
     if (worker_->PostUnlessWaiting(kJobDeviceList, 0)) ++deviceChangeRefreshes_;
     return;
   }
-  if (held && held == instance && busy_) {
+  if (busy_) {
     // The codec left during a reset: end the settle wait at once.
-    if (DevLib_GetLibType() == 0) DevLib_CancelWait();
+    if (held && held == instance && DevLib_GetLibType() == 0) DevLib_CancelWait();
     return;
   }
-  if (busy_) return;
-  lastOutcome_ = 0;
+  // A failure stays in view until the next Start, device choice or arrival:
+  // the codec it hit may be the one that left.
+  if (lastOutcome_ != 2) ClearOutcome();
   if (worker_->PostUnlessWaiting(kJobDeviceList, 0)) ++deviceChangeRefreshes_;
 }
 
 void CTessaload_AllInOne_VxproxyDlg::OnDeviceChosen(int position) {
-  if (position < 0 || !workerExists_) return;
-  lastOutcome_ = 0;
+  if (position < 0 || position >= int(deviceEntries_.size()) || !workerExists_) return;
+  // The entry itself is chosen, by its USB location: two codecs of one
+  // identity are told apart.
+  const WindowFlowHost::Entry& entry = deviceEntries_[std::size_t(position)];
+  ClearOutcome();
+  flowHost_.SetRememberedLocation(entry.port, entry.parent);
   flowHost_.SelectDevice(position);
-  flowHost_.SetSelectedDeviceText(devices_->itemText(position).toStdString());
-  worker_->Post(kJobDeviceListAfterReset, position);
+  flowHost_.SetSelectedDeviceText(entry.identity);
+  worker_->Post(kJobDeviceList, 0);
   UpdateControls(true);
 }
 
 void CTessaload_AllInOne_VxproxyDlg::PollBus() {
-  // The simulated bus reports arrivals when it is looked at.
-  if (!busy_ && workerExists_ && !worker_->Busy()) services_.context.usbHost->Nodes();
+  // The simulated bus reports arrivals and removals when it is looked at,
+  // also while a job runs, so that a codec lost during the job is seen then.
+  if (workerExists_) services_.context.usbHost->Nodes();
 }
 
 // --- closing ---------------------------------------------------------------------------------
@@ -514,6 +666,9 @@ void CTessaload_AllInOne_VxproxyDlg::OnClosing() {
 }
 
 void CTessaload_AllInOne_VxproxyDlg::OnWorkerEnded() {
+  // The exit code tells the last job's outcome, whatever device refresh
+  // reported after it.
+  if (jobEnded_) LastStatusCode = jobStatus_;
   clock_.SleepMs(kCloseDelayMs);
   CleanUp();
   done(QDialog::Rejected);
@@ -545,30 +700,37 @@ void CTessaload_AllInOne_VxproxyDlg::UpdateControls(bool busy) {
   family_->setEnabled(enable);
   version_->setEnabled(enable);
   busy_ = busy;
+  if (!busy) jobRunning_ = false;
   progress_->setValue(0);
+  ShowOutcome(outcomeText_);  // running or not
 }
 
 void CTessaload_AllInOne_VxproxyDlg::WriteControls() {
   imageSource_->setText(Q(imageSourceText_));
-  runsLeftEdit_->setText(QString::number(runsLeft_.load()));
   loopLabel_->setText(Q(loopText_));
-  ShowOutcome(outcomeText_);
   serial_->setText(Q(serialText_));
   version_->setText(Q(versionText_));
   ShowStatus(statusText_);
+  ShowOutcome(outcomeText_);
   family_->setText(Q(familyText_));
 }
 
 void CTessaload_AllInOne_VxproxyDlg::ReadControls() {
-  runsLeft_ = runsLeftEdit_->text().toInt();
+  // Runs left follow the Total field as it is edited (see BuildControls).
   imageSourceText_ = imageSource_->text().toStdString();
 }
 
 void CTessaload_AllInOne_VxproxyDlg::ShowOutcome(const std::string& text) {
   outcomeText_ = text;
-  outcome_->setText(Q(text));
+  // While a job runs and nothing is decided, the box shows the phase on a
+  // neutral colour; "N/A" with no job, and FAIL, are red, PASS green.
+  const bool running = jobRunning_ && text == "N/A";
+  outcome_->setText(Q(running ? statusText_ : text));
+  QFont font = outcome_->font();
+  font.setPixelSize(running ? kRunningPixels : kOutcomePixels);
+  outcome_->setFont(font);
   QPalette palette = outcome_->palette();
-  palette.setColor(QPalette::Window, text == "PASS" ? QColor(0, 255, 0) : QColor(255, 0, 0));
+  palette.setColor(QPalette::Window, text == "PASS" ? kPassColour : running ? kRunningColour : kFailColour);
   outcome_->setPalette(palette);
 }
 

@@ -10,9 +10,11 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/result_files.h"
 #include "app/window_mode.h"
+#include "image/image_job.h"
 #include "ui/core/device_jobs.h"
 #include "ui/core/job_window.h"
 #include "ui/core/thread_flag.h"
@@ -22,6 +24,7 @@
 #include "ui/core/window_mailbox.h"
 
 class QComboBox;
+class QStandardItemModel;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -63,10 +66,12 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   void DisableStart() override;
   void SetLoopText(const std::string& text) override;
   void PostStart() override;
+  void LoopRunEnded() override;
 
  protected:
   void accept() override { OnClosing(); }
   void reject() override { OnClosing(); }
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildControls();
@@ -77,11 +82,18 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
 
   // `loopRun`: the loop test starts its next run.
   void OnStart(bool loopRun);
-  // The image of the job, with the version check; false when the Start stops.
-  bool ChooseImage(CDevFlow& flow, bool checkVersion);
+  // The image of the job into `job`, with the version check. 0: the job
+  // goes ahead; kStartStops: nothing happens; otherwise the status id of why
+  // the image is refused.
+  static constexpr int kStartStops = -1;
+  int ChooseImage(const CDevFlow& device, CImageJob& job, bool checkVersion);
+  // The flow object for the image's memory type, taking over what device
+  // selection left in the current one; null when there is none.
+  CDevFlow* CreateFlowForJob(CImageJob job);
   bool PasswordAccepted(const CDevFlow& flow);
   void OnSuccess(const FlowFacts& facts);
-  void OnFailure(int status, const FlowFacts& facts);
+  // `deviceJob` false: the Start was refused before any device access.
+  void OnFailure(int status, const FlowFacts& facts, bool deviceJob = true);
   void OnDeviceInfo(int status, std::intptr_t reason, const FlowFacts& facts);
   void OnDeviceChange(bool arrived, std::uint32_t instance);
   void OnDeviceChosen(int position);
@@ -89,6 +101,9 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   void OnWorkerEnded();
   void CleanUp();
 
+  // A device was chosen, arrived or left: the last outcome no longer applies.
+  void ClearOutcome();
+  std::string VersionTextOf(const FlowFacts& facts) const;
   void UpdateControls(bool busy);
   void WriteControls();
   void ReadControls();
@@ -113,6 +128,7 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   QProgressBar* progress_ = nullptr;  // 1031
   QLabel* status_ = nullptr;          // 1033
   QComboBox* devices_ = nullptr;      // 1050
+  QStandardItemModel* deviceModel_ = nullptr;  // identity text, USB location, serial number
   QLabel* family_ = nullptr;          // 1069
   QLabel* total_ = nullptr;           // 1071
   QLineEdit* password_ = nullptr;     // 1137
@@ -123,6 +139,7 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   // Window state; the window thread alone writes it.
   int deviceReady_ = 0;
   bool busy_ = false;
+  bool jobRunning_ = false;  // from Start to the outcome: the box shows the phase
   std::string outcomeText_ = "N/A";
   std::string versionText_ = "N/A";
   std::string statusText_;
@@ -132,6 +149,11 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   int identityCheck_ = 1;
   int lastOutcome_ = 0;  // 0 none, 1 success, 2 failure
   std::string failureText_;
+  // The last job's outcome, for the exit code: 0 after a success, the
+  // failure id after a failure.
+  bool jobEnded_ = false;
+  int jobStatus_ = 0;
+  std::vector<WindowFlowHost::Entry> deviceEntries_;  // as the device list shows them
   int loopTest_ = 0;
   std::atomic<int> runsLeft_{1};
   std::string loopText_ = "Left : 0";
@@ -146,6 +168,16 @@ class CTessaload_AllInOne_VxproxyDlg final : public QDialog, public JobWindow {
   bool cleanedUp_ = false;
   int deviceChangeRefreshes_ = 0;
   QTimer busPoll_;
+
+  // Where each control sits in the template's size, and how it follows an
+  // enlarged window: the outcome box grows, the rows below it move down.
+  struct Placement {
+    QWidget* widget;
+    QRect base;
+    bool grows, movesDown, widens;
+  };
+  std::vector<Placement> placements_;
+  QSize baseSize_;
 
   // Threads and what they share with the window. The worker is declared
   // last: it ends before the state it reports to goes away.

@@ -3,6 +3,7 @@
 // the device choice.
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -17,8 +18,9 @@ constexpr char kWrongPassword[] = "密碼輸入錯誤.(請注意大小字母會�
 constexpr char kNoPassword[] = "請輸入正確密碼才可進行二次烧录";
 
 // Answers the password box once it is up: types `text` and presses OK, or
-// presses Cancel when `text` is null. The watch ends with `owner`.
-void AnswerPasswordBox(QObject* owner, const char* text, bool* asked) {
+// presses Cancel when `text` is null. The watch ends with `owner`, or with
+// the first box it answered.
+QPointer<QTimer> AnswerPasswordBox(QObject* owner, const char* text, bool* asked) {
   auto* poll = new QTimer(owner);
   QObject::connect(poll, &QTimer::timeout, [=] {
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -33,27 +35,40 @@ void AnswerPasswordBox(QObject* owner, const char* text, bool* asked) {
     }
   });
   poll->start(5);
+  return poll;
 }
 
 struct PasswordCase {
   const char* name;
-  std::uint32_t otpUsed;  // bytes of code the OTP already holds
-  const char* typed;      // null: Cancel
+  bool holdsCode;    // the OTP took a download before
+  const char* typed;  // null: Cancel
   bool asked;
   const char* message;  // null: the update runs
 };
 
 class OtpPassword : public WindowTest, public testing::WithParamInterface<PasswordCase> {};
 
+// The OTP's usage comes from the device: a blank OTP takes its first
+// download without the question, one that holds code asks for it.
 TEST_P(OtpPassword, AtStart) {
   const PasswordCase& c = GetParam();
-  Open({StationBench::Codec(kOld)}, "OTP Password=Secret\r\n");
-  // The OTP usage comes from device selection on OTP parts; here it is set.
-  CurrentFlow()->otpUsedSpace = c.otpUsed;
-  const auto transfers = bench_.Saved()->Find("codec")->Counters().transfers;
+  Open({CodecOf("VMC2232", SampleMemory::kOtp, "")}, "OTP Password=Secret\r\n");
+  if (c.holdsCode) {
+    bool askedBefore = false;
+    const QPointer<QTimer> watch = AnswerPasswordBox(window_.get(), "Secret", &askedBefore);
+    UseImageFile("first.bin", SampleImageBytes("VMC2232", "4.120.0000-0000.0001", SampleMemory::kOtp));
+    Click(1003);
+    ASSERT_TRUE(WaitFor([&] { return Text(1016) == "PASS" || Text(1016) == "FAIL"; }));
+    ASSERT_EQ(Text(1016), "PASS") << Text(1033);
+    Settle();
+    delete watch.data();
+    ASSERT_FALSE(askedBefore) << "a blank OTP was asked for the password";
+    ASSERT_EQ(VersionAfterPowerCycle(), "4.120.0000-0000.0001");
+  }
+  const auto transfers = Transfers();
   bool asked = false;
   AnswerPasswordBox(window_.get(), c.typed, &asked);
-  Click(1003);
+  Click(1003);  // the built-in image, 4.120.0000-0000.0003
   Settle();
   EXPECT_EQ(asked, c.asked);
   if (c.message) {
@@ -61,18 +76,22 @@ TEST_P(OtpPassword, AtStart) {
     EXPECT_EQ(prompter_.prompts[0].text, c.message);
     EXPECT_EQ(Text(1016), "N/A");
     EXPECT_TRUE(Enabled(1003));
-    EXPECT_EQ(bench_.Saved()->Find("codec")->Counters().transfers, transfers);  // nothing was posted
+    EXPECT_EQ(Transfers(), transfers);  // nothing was posted
+    EXPECT_EQ(VersionAfterPowerCycle(), "4.120.0000-0000.0001");
   } else {
-    ASSERT_TRUE(WaitFor([&] { return Text(1016) == "PASS"; }));
+    ASSERT_TRUE(WaitFor([&] { return Text(1016) == "PASS" || Text(1016) == "FAIL"; }));
+    EXPECT_EQ(Text(1016), "PASS") << Text(1033);
     EXPECT_TRUE(prompter_.prompts.empty());
+    Settle();
+    EXPECT_EQ(VersionAfterPowerCycle(), "4.120.0000-0000.0003");
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, OtpPassword,
-                         testing::Values(PasswordCase{"Right", 0x800, "Secret", true, nullptr},
-                                         PasswordCase{"OtherLetterCase", 0x800, "secret", true, kWrongPassword},
-                                         PasswordCase{"Cancelled", 0x800, nullptr, true, kNoPassword},
-                                         PasswordCase{"EmptyOtpIsNotAsked", 0, "Secret", false, nullptr}),
+                         testing::Values(PasswordCase{"Right", true, "Secret", true, nullptr},
+                                         PasswordCase{"OtherLetterCase", true, "secret", true, kWrongPassword},
+                                         PasswordCase{"Cancelled", true, nullptr, true, kNoPassword},
+                                         PasswordCase{"BlankOtpIsNotAsked", false, "Secret", false, nullptr}),
                          [](const auto& info) { return info.param.name; });
 
 // VID_3C5A&PID_2270 is in the built-in restart list. Its image comes from a

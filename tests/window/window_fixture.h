@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "app/program_state.h"
+#include "app/status_codes.h"
+#include "image/image_load.h"
+#include "image/sample_image.h"
 #include "platform/audio_capture.h"
 #include "platform/prompter.h"
 #include "platform/system_restart.h"
@@ -50,6 +54,7 @@ class RestartDouble final : public platform::SystemRestart {
 class WindowTest : public testing::Test {
  protected:
   using Window = CTessaload_AllInOne_VxproxyDlg;
+  static constexpr char kBootRom[] = "boot ROM";
 
   void SetUp() override {
     previousFolder_ = std::filesystem::current_path();
@@ -102,12 +107,79 @@ class WindowTest : public testing::Test {
   bool Enabled(int id) { return Control(id)->isEnabled(); }
   QColor Background(int id) { return Control(id)->palette().color(QPalette::Window); }
 
-  // Saves the window as it is now into the build folder's screenshots.
-  void Screenshot() {
+  void SetImageField(const std::string& text) {
+    static_cast<QLineEdit*>(Control(1000))->setText(QString::fromStdString(text));
+  }
+  // Writes an image file into the station folder and names it in the image field.
+  void UseImageFile(const std::string& name, const std::vector<std::uint8_t>& image) {
+    station_.Write(name, std::string(image.begin(), image.end()));
+    SetImageField(station_.File(name));
+  }
+
+  // A codec of that chip and memory running `version`; blank when empty
+  // (an OTP codec then waits in its boot ROM).
+  static simtest::CodecSpec CodecOf(const std::string& chip, SampleMemory memory, const std::string& version,
+                                    const std::string& name = "codec", sim::PortPath port = {1, {1}}) {
+    static const std::pair<SampleMemory, sim::MemoryKind> kinds[] = {
+        {SampleMemory::kSpi, sim::MemoryKind::kSpiFlash},  {SampleMemory::kNor, sim::MemoryKind::kNorFlash},
+        {SampleMemory::kEeprom8, sim::MemoryKind::kEeprom8}, {SampleMemory::kEeprom16, sim::MemoryKind::kEeprom16},
+        {SampleMemory::kOtp, sim::MemoryKind::kOtp}};
+    simtest::CodecSpec spec;
+    spec.name = name;
+    spec.chip = chip;
+    spec.port = port;
+    for (const auto& [sample, kind] : kinds)
+      if (sample == memory) spec.memory = kind;
+    if (!version.empty()) spec.firmware = SampleImageBytes(chip, version, memory);
+    return spec;
+  }
+  // A built-in image by its image-table name.
+  static std::vector<std::uint8_t> BuiltInImage(const std::string& name) {
+    CImageJob job;
+    const int id = ICTypeStore().FindImageId(name);
+    EXPECT_TRUE(id && LoadBuiltInImage(job, id)) << name;
+    return job.builtInImage;
+  }
+
+  // The codec as the bench has it, and what it starts after a power cycle.
+  std::vector<std::uint8_t> MemoryOf(const std::string& name = "codec") {
+    return bench_.Saved()->Find(name)->Memory().Bytes();
+  }
+  std::string VersionAfterPowerCycle(const std::string& name = "codec") {
+    auto bench = bench_.Saved();
+    sim::Codec& codec = *bench->Find(name);
+    codec.PowerOff();
+    codec.PowerOn();
+    return codec.Mode() == sim::CodecMode::kBootRom ? kBootRom : FormatVersion(codec.RunningVersion());
+  }
+  std::uint64_t Transfers(const std::string& name = "codec") {
+    return bench_.Saved()->Find(name)->Counters().transfers;
+  }
+  // Plugs a codec in or pulls it out, as the bench's other programs do; the
+  // window hears of it the next time the bus is looked at.
+  void SetPlugged(const std::string& name, bool plugged) {
+    bench_.Host().Flush();
+    bench_.Edit([&](sim::Bench& bench) {
+      sim::Codec& codec = *bench.Find(name);
+      plugged ? codec.PowerOn() : codec.PowerOff();
+    });
+    LookAtBus();
+  }
+  void LookAtBus() { bench_.Host().Nodes(); }
+  // Arms faults (tessaload-sim's specification) on a codec of the open bench.
+  void ArmFaults(const std::string& name, const std::string& faults) {
+    bench_.Host().Flush();
+    bench_.ArmFaults(name, faults);
+    LookAtBus();
+  }
+
+  // Saves the window as it is now into the build folder's screenshots,
+  // named after the test and `state`.
+  void Screenshot(const std::string& state = "") {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     const std::filesystem::path folder = std::filesystem::path(TESSALOAD_BINARY_DIR) / "screenshots";
     std::filesystem::create_directories(folder);
-    std::string name = std::string(info->test_suite_name()) + "." + info->name() + ".png";
+    std::string name = std::string(info->test_suite_name()) + "." + info->name() + (state.empty() ? "" : "." + state) + ".png";
     for (char& c : name)
       if (c == '/') c = '_';
     EXPECT_TRUE(window_->grab().save(QString::fromStdString((folder / name).string())));

@@ -164,7 +164,10 @@ TEST_F(DeviceJobsTest, DeviceListJobReportsTheReasonAndTheCloseJobLeavesNoDevice
   EXPECT_EQ(got[0].wparam, kStsCheckDeviceInfoOk);
   EXPECT_EQ(got[0].lparam, 1);
   const auto list = host_.DeviceList();
-  EXPECT_EQ(list.entries, std::vector<std::string>{"VID_3C5A&PID_2230&REV_0100"});
+  ASSERT_EQ(list.entries.size(), 1u);
+  EXPECT_EQ(list.entries[0].identity, "VID_3C5A&PID_2230&REV_0100");
+  EXPECT_EQ(list.entries[0].port, 1u);  // the codec's USB location, which tells it from a twin
+  EXPECT_NE(list.entries[0].parent, 0u);
   EXPECT_EQ(list.selected, 0);
 }
 

@@ -52,6 +52,11 @@ void DeviceJobs::Download(JobWindow& window) {
   const int result = flow->Download() != 0 ? 1 : 0;  // a reset may pass on another non-zero value
   lastResult_ = result;
   if (!window.LoopTestFlag()) return;
+  if (result) {
+    // The window shows the firmware the codec runs after each run.
+    flow->MP_GetDeviceInfo();
+    window.LoopRunEnded();
+  }
   if (result && window.RunsLeft() > 0) {
     clock_.SleepMs(kLoopPauseMs);
     window.PostStart();

@@ -14,4 +14,6 @@ class JobWindow {
   virtual void SetLoopText(const std::string& text) = 0;
   // Starts the next run exactly as a click on Start.
   virtual void PostStart() = 0;
+  // A loop-test run succeeded; the flow holds the codec's state after it.
+  virtual void LoopRunEnded() {}
 };

@@ -1,5 +1,8 @@
 #include "ui/core/window_flow_host.h"
 
+#include "device/dev_lib.h"
+#include "flow/create_flow.h"
+
 void WindowFlowHost::RememberedLocation(std::uint32_t& port, std::uint32_t& parent) {
   std::lock_guard lock(mutex_);
   port = port_;
@@ -19,8 +22,13 @@ void WindowFlowHost::ClearDeviceList() {
 }
 
 int WindowFlowHost::AppendDevice(const std::string& identity) {
+  Entry entry{identity, 0, 0, {}};
+  if (const CDevFlow* flow = CurrentFlow(); flow && flow->m_hDevice) {
+    DevLib_GetPortAndParent(flow->m_hDevice, entry.port, entry.parent);
+    DevLib_GetSerialText(flow->m_hDevice, entry.serial);
+  }
   std::lock_guard lock(mutex_);
-  entries_.push_back(identity);
+  entries_.push_back(std::move(entry));
   return int(entries_.size()) - 1;
 }
 
@@ -31,7 +39,7 @@ void WindowFlowHost::SelectDevice(int position) {
 
 std::string WindowFlowHost::DeviceText(int position) {
   std::lock_guard lock(mutex_);
-  return position >= 0 && position < int(entries_.size()) ? entries_[std::size_t(position)] : std::string();
+  return position >= 0 && position < int(entries_.size()) ? entries_[std::size_t(position)].identity : std::string();
 }
 
 std::string WindowFlowHost::SelectedDeviceText() {

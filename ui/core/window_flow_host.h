@@ -25,7 +25,9 @@ class WindowFlowHost final : public FlowHost {
   void SetRememberedLocation(std::uint32_t port, std::uint32_t parent) override;
 
   // Entries keep the order in which they were appended, so a position handed
-  // out stays valid while the list is filled.
+  // out stays valid while the list is filled. Device selection appends the
+  // device it holds open; the entry keeps that device's USB location and
+  // serial number, which tell two codecs of one identity apart.
   void ClearDeviceList() override;
   int AppendDevice(const std::string& identity) override;
   void SelectDevice(int position) override;
@@ -39,8 +41,13 @@ class WindowFlowHost final : public FlowHost {
   // The download flows' countdown goes into the outcome text.
   void SetSerialCounterText(const std::string& text) override;
 
+  struct Entry {
+    std::string identity;  // the identity text, as device selection matches it
+    std::uint32_t port = 0, parent = 0;
+    std::string serial;
+  };
   struct ListView {
-    std::vector<std::string> entries;
+    std::vector<Entry> entries;
     int selected = -1;
   };
   ListView DeviceList() const;
@@ -50,7 +57,7 @@ class WindowFlowHost final : public FlowHost {
   WindowMailbox& mailbox_;
   mutable std::mutex mutex_;
   std::uint32_t port_ = 0, parent_ = 0;
-  std::vector<std::string> entries_;
+  std::vector<Entry> entries_;
   int selected_ = -1;
   std::string selectedText_;
   platform::Event autoRun_{true};

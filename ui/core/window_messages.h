@@ -20,6 +20,7 @@ inline constexpr std::uint32_t kMsgSetLoopText = 0x8001;     // text
 inline constexpr std::uint32_t kMsgSetOutcomeText = 0x8002;  // text
 inline constexpr std::uint32_t kMsgDisableStart = 0x8003;
 inline constexpr std::uint32_t kMsgWorkerIdle = 0x8004;  // the worker has no job left
+inline constexpr std::uint32_t kMsgLoopRunEnded = 0x8005;  // a loop-test run succeeded; facts: the codec after it
 
 inline constexpr int kIdStart = 1003;
 inline constexpr std::intptr_t kStartOfLoopRun = 1;  // lparam of the loop test's Start
