@@ -158,7 +158,6 @@ class WindowTest : public testing::Test {
   // Plugs a codec in or pulls it out, as the bench's other programs do; the
   // window hears of it the next time the bus is looked at.
   void SetPlugged(const std::string& name, bool plugged) {
-    bench_.Host().Flush();
     bench_.Edit([&](sim::Bench& bench) {
       sim::Codec& codec = *bench.Find(name);
       plugged ? codec.PowerOn() : codec.PowerOff();
@@ -168,7 +167,6 @@ class WindowTest : public testing::Test {
   void LookAtBus() { bench_.Host().Nodes(); }
   // Arms faults (tessaload-sim's specification) on a codec of the open bench.
   void ArmFaults(const std::string& name, const std::string& faults) {
-    bench_.Host().Flush();
     bench_.ArmFaults(name, faults);
     LookAtBus();
   }
