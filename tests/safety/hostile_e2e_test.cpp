@@ -49,6 +49,8 @@ const std::vector<E2eCase>& Cases() {
   return cases;
 }
 
+void PrintTo(const E2eCase& c, std::ostream* os) { *os << c.target.Name() << " " << c.name; }
+
 class HostileEndToEnd : public testing::TestWithParam<E2eCase> {
  protected:
   struct Run {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 inline constexpr std::uint32_t KiB = 1024;
 
 inline std::string ToHex(std::size_t v) {
-  char buf[16];
+  char buf[24];
   std::snprintf(buf, sizeof buf, "%zX", v);
   return buf;
 }
@@ -68,6 +69,7 @@ struct Target {
   }
 };
 
+inline void PrintTo(const Target& t, std::ostream* os) { *os << t.Name(); }
 inline std::string TargetName(const testing::TestParamInfo<Target>& info) { return info.param.Name(); }
 
 // Where image offset 0 lies in code memory. Flash of family 23 keeps the
@@ -89,7 +91,8 @@ inline std::string VersionText(const sim::FirmwareVersion& v) {
 
 // Records of a configuration area at `at`: a record whose first byte is 0xFF
 // has its type in byte 1 and a little-endian total length in bytes 2 and 3;
-// any other record is as long as its first byte, its type in byte 1.
+// any other record is as long as its first byte, its type in byte 1. The
+// type is the low six bits of that byte.
 struct Record {
   std::size_t offset;  // from the start of the image
   std::uint8_t type;
@@ -103,7 +106,7 @@ inline std::vector<Record> Records(const Bytes& image, std::size_t at) {
     const bool extended = image[p] == 0xFF;
     const std::size_t length = extended ? std::size_t(image[p + 2] | image[p + 3] << 8) : image[p];
     if (length < 2) break;
-    out.push_back({p, image[p + 1], length, extended});
+    out.push_back({p, std::uint8_t(image[p + 1] & 0x3F), length, extended});
     p += length;
   }
   return out;
@@ -111,8 +114,8 @@ inline std::vector<Record> Records(const Bytes& image, std::size_t at) {
 inline std::size_t ConfigOffset(const Target& t) { return t.AreaAtStart() ? 0 : t.Rule().configAddress; }
 
 // Where the program code starts inside an image: offset 0 of a flash image,
-// else inline in the code record (small cache code 0x27: 8-byte header;
-// code information 0x0F: 6-byte header).
+// else inline in the small-cache-code record (0x27) behind its 8-byte
+// header, or right behind the 6-byte code-information record (0x0F).
 inline std::size_t CodeStart(const Target& t, const Bytes& image) {
   if (!t.AreaAtStart()) return 0;
   for (const Record& r : Records(image, 0)) {
@@ -154,6 +157,20 @@ inline Bytes MakeImage(const Target& t, const sim::FirmwareVersion& v) {
   return image;
 }
 
+// True when the codec starts `image` where MemoryWith put it, byte for byte.
+inline bool HoldsPlacedImage(const Target& t, const Bytes& image, const Bytes& memory, std::uint32_t start,
+                             std::string& why) {
+  const std::uint32_t bank = ImageBank(t, image.size());
+  if (start != bank || bank + image.size() > memory.size()) {
+    why = "the codec starts an image at 0x" + ToHex(start) + ", not at 0x" + ToHex(bank);
+    return false;
+  }
+  const auto diff = std::mismatch(image.begin(), image.end(), memory.begin() + bank);
+  if (diff.first == image.end()) return true;
+  why = "image offset 0x" + ToHex(std::size_t(diff.first - image.begin())) + " changed";
+  return false;
+}
+
 // The code memory of a codec that runs the old image of the target: the
 // image at its bank, or in OTP one block from 0 with its VD entry.
 inline Bytes MemoryWith(const Target& t, const Bytes& image) {
@@ -165,6 +182,27 @@ inline Bytes MemoryWith(const Target& t, const Bytes& image) {
     std::copy(std::begin(entry), std::end(entry), memory.begin() + 0x3F70);
   }
   return memory;
+}
+
+// OTP layout: the configuration part of an image (its records behind the
+// code record) is a block of its own, VD flag 0xAA, whose records follow 15
+// bytes of header and leading records. New code beside an old configuration
+// is a part image.
+inline bool HoldsConfigPart(const Bytes& image, const Record& code, const Bytes& memory, std::string& why) {
+  const std::size_t total = image[3] | image[4] << 8;
+  const std::size_t from = code.offset + code.length;
+  if (total <= from) return true;
+  for (int i = 15; i >= 0; --i) {
+    const std::size_t e = 0x3F70 + 5 * i;
+    if (memory[e + 4] != 0xAA) continue;
+    const std::size_t start = memory[e] << 8 | memory[e + 1];
+    if (start + 15 + total - from <= memory.size() &&
+        std::equal(image.begin() + std::ptrdiff_t(from), image.begin() + std::ptrdiff_t(total),
+                   memory.begin() + std::ptrdiff_t(start + 15)))
+      return true;
+  }
+  why = "no configuration block holds the image's records";
+  return false;
 }
 
 // True when `memory` holds the whole `image` of the target where the codec
@@ -189,12 +227,19 @@ inline bool HoldsWholeImage(const Target& t, const Bytes& image, const Bytes& me
       why = "the image has no code record";
       return false;
     }
-    return !differs(start + 15, code->offset, code->length);
+    if (differs(start + 15, code->offset, code->length)) return false;
+    return HoldsConfigPart(image, *code, memory, why);
   }
   const std::uint32_t bank = ImageBank(t, image.size());
   if (start != bank) {
     why = "the codec starts the image at 0x" + ToHex(start) + ", not at its bank 0x" + ToHex(bank);
     return false;
+  }
+  // The tag holds the image's bytes or the valid tag 55 AA.
+  const std::size_t tag = t.Rule().tagAddress;
+  if (t.Flash() && tag + 2 <= image.size() && bank + image.size() <= memory.size() &&
+      memory[bank + tag] == 0x55 && memory[bank + tag + 1] == 0xAA) {
+    return !differs(bank, 0, tag) && !differs(bank + tag + 2, tag + 2, image.size() - tag - 2);
   }
   return !differs(bank, 0, image.size());
 }

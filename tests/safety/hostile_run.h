@@ -302,7 +302,7 @@ inline std::string Violation(const Target& t, const Bytes& pristine, const Bytes
     return {};
   }
   if (old.empty() || o.version != kOldVersion) return "rule 2: starts " + VersionText(o.version) + ", neither image";
-  if (!HoldsWholeImage(t, old, o.memory, o.start, why)) return "rule 2: the old image starts changed (" + why + ")";
+  if (!HoldsPlacedImage(t, old, o.memory, o.start, why)) return "rule 2: the old image starts changed (" + why + ")";
   return {};
 }
 
