@@ -8,7 +8,9 @@
 //   signature=XX            the byte the firmware's image-signature query answers
 //                           (02 good, 04 bad, 01 busy; 02 without this fault)
 //   flip-read=ADDR:MASK     reads of code memory at ADDR return the bits of MASK flipped
-//   stuck-otp=ADDR:MASK     OTP bits at ADDR that never program
+//   stuck=ADDR:MASK         bits at ADDR that never change (flash: never clear,
+//                           EEPROM: keep their value, OTP: never set)
+//   stuck-otp=ADDR:MASK     the same
 //   clear                   removes every fault armed so far
 // REQ is vendor:RR (bRequest), xu:CC:OO (command class and opcode) or std:RR.
 // Numbers are decimal; ADDR, MASK, RR, CC and OO are hexadecimal.

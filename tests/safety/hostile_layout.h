@@ -86,7 +86,9 @@ inline bool FitsMemory(const Target& t, std::size_t n) { return ImageBank(t, n) 
 inline const sim::FirmwareVersion kOldVersion{4, 1, 0x19, 0, 0, 7};  // 4.119.0000-0000.0007
 inline const sim::FirmwareVersion kNewVersion{4, 1, 0x20, 0, 0, 1};  // 4.120.0000-0000.0001
 inline std::string VersionText(const sim::FirmwareVersion& v) {
-  return v == kOldVersion ? "4.119.0000-0000.0007" : "4.120.0000-0000.0001";
+  char text[40];
+  std::snprintf(text, sizeof text, "%X.%X%02X.%04X-%04X.%04X", v[0], v[1], v[2], v[3], v[4], v[5]);
+  return text;
 }
 
 // Records of a configuration area at `at`: a record whose first byte is 0xFF

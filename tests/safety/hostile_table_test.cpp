@@ -265,6 +265,35 @@ TEST_P(HostilePowerLoss, AfterAnyTransferNoPartImageStarts) {
 INSTANTIATE_TEST_SUITE_P(Sweep, HostilePowerLoss, testing::ValuesIn(kSweepTargets), TargetName);
 
 // ---------------------------------------------------------------------------
+// A cell that does not take the new byte (a bit of the version record stuck):
+// the write cannot pass, and what is left never starts as a new image.
+
+std::vector<Target> RewritableTargets() {
+  std::vector<Target> out;
+  for (const Target& t : WritableTargets())
+    if (t.memory != MemoryKind::kOtp) out.push_back(t);
+  return out;
+}
+
+class HostileBadCell : public testing::TestWithParam<Target> {};
+
+TEST_P(HostileBadCell, AStuckBitNeverPasses) {
+  const Row row(GetParam());
+  const std::size_t at = (row.image.size() >= 64 * KiB ? 0x100C : 0x11B) + 1;
+  // Flash bits cannot clear, EEPROM bits keep the old image's value.
+  const std::uint8_t wrong = row.t.Flash() ? std::uint8_t(~row.image[at]) : std::uint8_t(row.old[at] ^ row.image[at]);
+  ASSERT_NE(wrong, 0);
+  const std::uint8_t mask = std::uint8_t(wrong & -wrong);
+  char spec[40];
+  std::snprintf(spec, sizeof spec, "stuck=%zX:%02X", ImageBank(row.t, row.image.size()) + at, mask);
+  const Outcome o = Write(row.t, row.pristine, row.image, spec);
+  EXPECT_FALSE(o.claimedPass) << spec;
+  EXPECT_EQ(row.Check(o), "") << spec;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HostileBadCell, testing::ValuesIn(RewritableTargets()), TargetName);
+
+// ---------------------------------------------------------------------------
 // One stall and one timeout on each request kind the write sends.
 
 struct RequestFaultCase {
