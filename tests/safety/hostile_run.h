@@ -99,7 +99,6 @@ class StopHost final : public FlowHost, public NotifySink {
  public:
   explicit StopHost(StopPlan plan) : plan_(plan) {}
   bool StopRequested() override {
-    ++checks;
     if (phase_) ++checksPerPhase[phase_];
     if (plan_.phase && phase_ == plan_.phase && checksInPhase_++ >= plan_.check) stopped = true;
     return stopped;
@@ -108,7 +107,6 @@ class StopHost final : public FlowHost, public NotifySink {
     if (message == kMsgPhase && wparam != 0 && int(wparam) != phase_) {
       phase_ = int(wparam);
       checksInPhase_ = 0;
-      phases.push_back(phase_);
     }
     return 1;
   }
@@ -121,9 +119,7 @@ class StopHost final : public FlowHost, public NotifySink {
     parent_ = parent;
   }
 
-  std::vector<int> phases;  // in the order posted
   std::map<int, int> checksPerPhase;
-  int checks = 0;
   bool stopped = false;
 
  private:
@@ -149,21 +145,9 @@ struct Outcome {
   std::uint32_t start = 0;   // where the started image lies
   sim::FirmwareVersion version{};
   std::uint64_t transfers = 0;
-  std::vector<std::string> kinds;
-  std::vector<int> phases;
-  std::map<int, int> checksPerPhase;
+  std::vector<std::string> kinds;   // request kinds sent
+  std::map<int, int> checksPerPhase;  // stop checks in each phase posted
 };
-
-inline int MemoryTypeOf(sim::MemoryKind k) {
-  switch (k) {
-    case sim::MemoryKind::kSpiFlash: return 0;
-    case sim::MemoryKind::kNorFlash: return 1;
-    case sim::MemoryKind::kEeprom8: return 2;
-    case sim::MemoryKind::kEeprom16: return 3;
-    case sim::MemoryKind::kOtp: return 6;
-  }
-  return 0;
-}
 
 // A bench in `folder` with one codec of the target holding `memory`, the
 // faults of `faults` armed, and the image saved as image.bin.
@@ -231,7 +215,7 @@ inline Outcome Write(const Target& t, const Bytes& pristine, const Bytes& image,
     int result = 0;
     if (t.memory == sim::MemoryKind::kNorFlash) {
       SilentMode = 0;
-      MemoryType = MemoryTypeOf(t.memory);
+      MemoryType = 1;
       CreateFlow();
       SetFlowHost(&stopHost);
       auto* flow = dynamic_cast<CEepromConfigInfo*>(CurrentFlow());
@@ -266,7 +250,6 @@ inline Outcome Write(const Target& t, const Bytes& pristine, const Bytes& image,
     SilentMode = 0;
     MemoryType = 0;
     o.kinds = host.kinds;
-    o.phases = stopHost.phases;
     o.checksPerPhase = stopHost.checksPerPhase;
   }
 
