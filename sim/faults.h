@@ -50,7 +50,7 @@ struct FaultSet {
   std::string ToSpec() const;
 };
 
-// Adds the items of `spec` to `faults` (and stuck OTP bits to `stuckOtp`).
+// Adds the items of `spec` to `faults` (and stuck bits to `stuckOtp`).
 // False with `error` naming the bad item; nothing is changed then.
 bool ApplyFaultSpec(const std::string& spec, FaultSet& faults, std::map<std::uint32_t, std::uint8_t>& stuckOtp,
                     std::string& error);
