@@ -67,10 +67,13 @@ bool CodeMemory::WriteStatus(std::uint8_t value, bool wpPinHigh) {
 
 void CodeMemory::Program(std::uint32_t address, const std::uint8_t* data, std::uint32_t length) {
   if (Protected()) return;
-  for (std::uint32_t i = 0; i < length && address + i < bytes_.size(); ++i) {
-    auto stuck = stuck_.find(address + i);
-    bytes_[address + i] &= data[i] | (stuck == stuck_.end() ? 0 : stuck->second);
-  }
+  for (std::uint32_t i = 0; i < length && address + i < bytes_.size(); ++i)
+    bytes_[address + i] &= data[i] | StuckMask(address + i);
+}
+
+std::uint8_t CodeMemory::StuckMask(std::uint32_t address) const {
+  auto stuck = stuck_.find(address);
+  return stuck == stuck_.end() ? 0 : stuck->second;
 }
 
 void CodeMemory::Erase(std::uint32_t address, std::uint32_t length) {
@@ -80,7 +83,11 @@ void CodeMemory::Erase(std::uint32_t address, std::uint32_t length) {
 }
 
 void CodeMemory::Store(std::uint32_t address, const std::uint8_t* data, std::uint32_t length) {
-  for (std::uint32_t i = 0; i < length; ++i) bytes_[(address + i) % bytes_.size()] = data[i];
+  for (std::uint32_t i = 0; i < length; ++i) {
+    std::uint8_t& cell = bytes_[(address + i) % bytes_.size()];
+    const std::uint8_t keep = StuckMask(std::uint32_t((address + i) % bytes_.size()));
+    cell = std::uint8_t((data[i] & ~keep) | (cell & keep));
+  }
 }
 
 void CodeMemory::ProgramOtp(std::uint32_t address, const std::uint8_t* data, std::uint32_t length,
@@ -91,9 +98,7 @@ void CodeMemory::ProgramOtp(std::uint32_t address, const std::uint8_t* data, std
       failed.push_back(at);
       continue;
     }
-    auto stuck = stuck_.find(at);
-    const std::uint8_t stuckMask = stuck == stuck_.end() ? 0 : stuck->second;
-    bytes_[at] |= data[i] & ~stuckMask;
+    bytes_[at] |= data[i] & ~StuckMask(at);
     if ((data[i] & ~bytes_[at]) != 0) failed.push_back(at);
   }
 }

@@ -9,6 +9,8 @@
 //   OTP                 reads 0x00 unprogrammed; programming only sets bits;
 //                       stuck bits never set; a byte in which a bit that was
 //                       asked for did not set is a program failure.
+// Stuck bits (a fault) never change in any memory: flash bits stay set, EEPROM
+// bits keep their value, OTP bits stay clear.
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -72,12 +74,13 @@ class CodeMemory {
   // nothing more) once `failed` holds more than `corrections` addresses.
   void ProgramOtp(std::uint32_t address, const std::uint8_t* data, std::uint32_t length,
                   std::vector<std::uint32_t>& failed, std::size_t corrections = SIZE_MAX);
-  // Bits (mask) at an address that never program: OTP bits that never set,
-  // flash bits that never clear.
+  // Bits (mask) at an address that never change.
   std::map<std::uint32_t, std::uint8_t>& StuckBits() { return stuck_; }
   const std::map<std::uint32_t, std::uint8_t>& StuckBits() const { return stuck_; }
 
  private:
+  std::uint8_t StuckMask(std::uint32_t address) const;
+
   MemoryKind kind_;
   std::vector<std::uint8_t> own_;     // the content until UseStorage
   std::span<std::uint8_t> bytes_;

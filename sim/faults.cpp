@@ -135,7 +135,7 @@ bool ApplyFaultSpec(const std::string& spec, FaultSet& faults, std::map<std::uin
            (star == std::string::npos || (ParseNumber(value.substr(star + 1), 10, 1'000'000'000, n) && n > 0));
       if (star != std::string::npos) fault.remaining = static_cast<int>(n);
       if (ok) next.requests.push_back(fault);
-    } else if (name == "flip-read" || name == "stuck-otp") {
+    } else if (name == "flip-read" || name == "stuck" || name == "stuck-otp") {
       std::uint32_t address = 0;
       std::uint8_t mask = 0;
       ok = ParseAddressMask(value, address, mask);

@@ -10,8 +10,9 @@
 //   signature=XX            the byte the firmware's image-signature query answers
 //                           (02 good, 04 bad, 01 busy; 02 without this fault)
 //   flip-read=ADDR:MASK     reads of code memory at ADDR return the bits of MASK flipped
-//   stuck-otp=ADDR:MASK     bits at ADDR that never program (OTP: never set;
-//                           flash: never clear)
+//   stuck=ADDR:MASK         bits at ADDR that never change (flash: never clear,
+//                           EEPROM: keep their value, OTP: never set)
+//   stuck-otp=ADDR:MASK     the same
 //   clear                   removes every fault armed so far
 // REQ is vendor:RR (bRequest), xu:CC:OO (command class and opcode) or std:RR.
 // Numbers are decimal; ADDR, MASK, RR, CC and OO are hexadecimal.
@@ -52,7 +53,7 @@ struct FaultSet {
   std::string ToSpec() const;
 };
 
-// Adds the items of `spec` to `faults` (and stuck OTP bits to `stuckOtp`).
+// Adds the items of `spec` to `faults` (and stuck bits to `stuckOtp`).
 // False with `error` naming the bad item; nothing is changed then.
 bool ApplyFaultSpec(const std::string& spec, FaultSet& faults, std::map<std::uint32_t, std::uint8_t>& stuckOtp,
                     std::string& error);
