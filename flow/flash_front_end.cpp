@@ -106,10 +106,20 @@ void CFlashInfo::PrepareImageForDevice() {
   }
 }
 
+int CFlashInfo::RefuseUntaggedImage(const std::vector<std::uint8_t>& image) {
+  const std::uint32_t tag = TagOffset();
+  if (!WritesTag(std::uint32_t(image.size())) || (image[tag] == 0x55 && image[tag + 1] == 0xAA)) return 1;
+  TraceScope scope("CFlashInfo::RefuseUntaggedImage", kTraceFlow);
+  TraceFailure(scope, "Image carries no tag\n");
+  PostFailure(kStsFwNotForDevice);
+  return 0;
+}
+
 int CFlashInfo::FFU_Download() {
   TraceScope scope("CFlashInfo::FFU_Download", kTraceFlow);
   if (!GuardImage(download.image, {kMemorySpi, false}) || !BeginDownload()) return 0;
   PrepareImageForDevice();
+  if (!RefuseUntaggedImage(download.image)) return 0;
   if (!FlashFacts().updatesFromFirmware && !MP_OpenRomDevice()) return 0;
   const int result = FF_Update(download.image);
   SerialCountdown();
@@ -175,7 +185,9 @@ int CSPIFlashInfo_USB::EraseCode() {
 
 int CSPIFlashInfo_USB::UpdateCode() {
   TraceScope scope("CSPIFlashInfo_USB::UpdateCode", kTraceFlow);
-  if (!GuardImage(updateImage, {kMemorySpi, false}) || !MP_OpenRomDevice() || !FF_Update(updateImage)) return 0;
+  if (!GuardImage(updateImage, {kMemorySpi, false}) || !RefuseUntaggedImage(updateImage) || !MP_OpenRomDevice() ||
+      !FF_Update(updateImage))
+    return 0;
   PostProgress(100);
   PostSuccess(kStsUpdateFlashOk);
   return 1;

@@ -18,6 +18,11 @@ class CFlashInfo : public CFlashConfigInfo {
   // Carries data the device keeps in its flash over into the new image, for
   // the devices that need it.
   void PrepareImageForDevice();
+  // A chip outside the boot-ROM family starts only an image that carries its
+  // tag (0x55 0xAA, set when the configuration area is rebuilt): an image
+  // without it would cost the old firmware and never start. Refused before
+  // the codec is touched.
+  int RefuseUntaggedImage(const std::vector<std::uint8_t>& image);
 };
 
 class CSPIFlashInfo_USB final : public CFlashInfo {
