@@ -258,6 +258,18 @@ inline Outcome Write(const Target& t, const Bytes& pristine, const Bytes& image,
   return o;
 }
 
+// The code memory of a codec that runs `old`. An OTP gets it as a codec
+// does, by a download onto the blank OTP (its code block and configuration
+// block, each with its VD entry); flash and EEPROM hold it at its bank.
+inline Bytes CodecWith(const Target& t, const Bytes& old) {
+  const Bytes placed = MemoryWith(t, old);
+  if (t.memory != sim::MemoryKind::kOtp) return placed;
+  const Outcome o = Write(t, placed, old);
+  EXPECT_TRUE(o.claimedPass && o.starts && o.version == kOldVersion)
+      << "the old image is downloaded, status " << o.status;
+  return o.memory;
+}
+
 // The three rules for one write of `image` over a codec that held
 // `pristine` and ran `old` (an empty old: it waited in its boot ROM). An
 // empty result means all hold; otherwise it names the rule broken.
