@@ -18,6 +18,7 @@ thread_local std::uint32_t lastError = 0;
 // that every extension-unit command of every program goes under: a command
 // and its data phases must never fall between another program's command and
 // its data (as when one program opens the codec while another reads it).
+// The direct lock comes first; nothing holding the channel lock waits for it.
 class DirectLock {
  public:
   explicit DirectLock(platform::Clock& clock)
