@@ -142,6 +142,9 @@ ImageVerdict CheckImage(std::span<const std::uint8_t> image, const CICTypeIni& i
   if (bank + n > capacity)
     return Refuse(ImageFault::kTooLarge, "the image of %zu bytes at its bank 0x%zX does not fit the memory's %zu bytes",
                   n, bank, capacity);
+  if ((target.memoryType == 0 || target.memoryType == 1) && !StartsAtLength(FlashFactsFor(chip), std::uint32_t(n)))
+    return Refuse(ImageFault::kNotForDevice, "an image of %zu bytes lies in a bank the boot ROM of family %u never starts",
+                  n, unsigned(chip));
 
   if (start != 0) {
     if (Blank(image[0]))

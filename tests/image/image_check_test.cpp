@@ -161,6 +161,8 @@ TEST_F(ImageCheck, AFlashImageMustFitAtItsFamilysBank) {
       {"VMC2222", 23, 0, 0x70001, ImageFault::kTooLarge},   {"VMC2222", 23, 1, 0x10000, ImageFault::kTooLarge},
       {"VMC2270", 26, 0, 0x40000, ImageFault::kNone},       {"VMC2270", 26, 0, 0x40001, ImageFault::kTooLarge},
       {"VMC2270", 26, 1, 0x10000, ImageFault::kTooLarge},   {"VMC2270", 26, 0, 0x10000, ImageFault::kNone},
+      // Family 26's boot ROM looks only at the banks of 64 KiB and 256 KiB images.
+      {"VMC2270", 26, 0, 0x20000, ImageFault::kNotForDevice}, {"VMC2270", 26, 0, 0x30000, ImageFault::kNotForDevice},
   };
   for (const BankCase& c : cases) {
     Bytes image = FlashImage(c.size);
