@@ -30,6 +30,7 @@
 #include "sim/faults.h"
 #include "tests/safety/hostile_layout.h"
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/remembering_host.h"
 
 namespace hostile {
 
@@ -95,7 +96,7 @@ class RecordingHost final : public platform::UsbHost {
 
 // The command line's host with an operator's stop: raised at a stop check in
 // a phase, it stays raised.
-class StopHost final : public FlowHost, public NotifySink {
+class StopHost final : public RememberingHost, public NotifySink {
  public:
   explicit StopHost(StopPlan plan) : plan_(plan) {}
   bool StopRequested() override {
@@ -110,15 +111,6 @@ class StopHost final : public FlowHost, public NotifySink {
     }
     return 1;
   }
-  void RememberedLocation(std::uint32_t& port, std::uint32_t& parent) override {
-    port = port_;
-    parent = parent_;
-  }
-  void SetRememberedLocation(std::uint32_t port, std::uint32_t parent) override {
-    port_ = port;
-    parent_ = parent;
-  }
-
   std::map<int, int> checksPerPhase;
   bool stopped = false;
 
@@ -126,7 +118,6 @@ class StopHost final : public FlowHost, public NotifySink {
   StopPlan plan_;
   int phase_ = 0;
   int checksInPhase_ = 0;
-  std::uint32_t port_ = 0, parent_ = 0;
 };
 
 class SilentPrompter final : public platform::Prompter {
