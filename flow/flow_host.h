@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "flow/job_phases.h"
+
 class FlowHost {
  public:
   virtual ~FlowHost() = default;
@@ -30,6 +32,12 @@ class FlowHost {
 
   // Console output of the command line (nothing in window mode).
   virtual void Print(const std::string&) {}
+
+  // The phases of the job being run, kept across the flow objects it uses.
+  JobPhaseLog& JobPhases() { return jobPhases_; }
+
+ private:
+  JobPhaseLog jobPhases_;
 };
 
 // The host of the current run mode; null before one exists.
