@@ -15,7 +15,7 @@ using namespace platform;
 
 namespace {
 
-constexpr std::uint32_t kNotReadyRetryMs = 300;
+constexpr std::uint32_t kNotReadyRetryMs = 300;  // a reset refused as "not ready" is sent again after this
 constexpr std::uint32_t kAnswerRetryMs = 300;  // a stalled reset: the chip is busy with a command
 // Listing the bus is cheap: the settle wait, the search and the wait for the
 // first answer look again this often, so a codec is found as soon as it is back.
