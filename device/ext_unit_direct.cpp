@@ -5,6 +5,7 @@
 
 #include "device/command_block.h"
 #include "device/control_pipe.h"
+#include "device/ext_unit.h"
 #include "platform/error_codes.h"
 #include "platform/named_mutex.h"
 
@@ -13,17 +14,29 @@ namespace {
 constexpr std::uint32_t kLockWaitMs = 10000;
 thread_local std::uint32_t lastError = 0;
 
-// Holds the direct-command lock when it could be had.
+// Holds the direct-command lock when it could be had, and the channel lock
+// that every extension-unit command of every program goes under: a command
+// and its data phases must never fall between another program's command and
+// its data (as when one program opens the codec while another reads it).
+// The direct lock comes first; nothing holding the channel lock waits for it.
 class DirectLock {
  public:
-  explicit DirectLock(platform::Clock& clock) : locked_(mutex_.Lock(kLockWaitMs, clock)) {}
-  ~DirectLock() {
-    if (locked_) mutex_.Unlock();
+  explicit DirectLock(platform::Clock& clock)
+      : direct_(directMutex_.Lock(kLockWaitMs, clock)), channel_(channelMutex_.Lock(kLockWaitMs, clock)) {
+    if (!channel_) lastError = platform::kErrorTimeout;
   }
+  ~DirectLock() {
+    if (channel_) channelMutex_.Unlock();
+    if (direct_) directMutex_.Unlock();
+  }
+  // False when the channel stayed busy: nothing may be sent.
+  explicit operator bool() const { return channel_; }
 
  private:
-  platform::NamedMutex mutex_{kDirectCommandLockName};
-  bool locked_;
+  platform::NamedMutex directMutex_{kDirectCommandLockName};
+  platform::NamedMutex channelMutex_{kChannelLockName};
+  bool direct_;
+  bool channel_;
 };
 
 bool Request(const ExtUnitAddress& u, bool read, std::uint8_t request, std::uint8_t control, std::uint8_t* data,
@@ -58,6 +71,7 @@ std::uint32_t ExtUnitLastError() { return lastError; }
 
 int ExtUnitSignatureCheck(const ExtUnitAddress& u) {
   DirectLock lock(u.clock);
+  if (!lock) return 0;
   std::uint8_t unit[8] = {};
   if (!Send(u, cmd::kSignature) || !Request(u, true, kGetCur, kDataControl, unit, 8)) return Recover(u);
   return std::memcmp(unit, kVendorSignature, 8) == 0 ? 1 : 0;
@@ -65,6 +79,7 @@ int ExtUnitSignatureCheck(const ExtUnitAddress& u) {
 
 int ExtUnitStatusRead(const ExtUnitAddress& u, std::uint32_t count, std::uint8_t* out) {
   DirectLock lock(u.clock);
+  if (!lock) return 0;
   for (std::uint32_t w = 0; w * 8 < count; ++w) {
     CommandBlock block = cmd::kDevStatus;
     block.SetLow(std::uint16_t(w)).SetLength(8);
@@ -77,6 +92,7 @@ int ExtUnitStatusRead(const ExtUnitAddress& u, std::uint32_t count, std::uint8_t
 
 int ExtUnitMemoryRead(const ExtUnitAddress& u, std::uint16_t address, std::uint16_t length, std::uint8_t* out) {
   DirectLock lock(u.clock);
+  if (!lock) return 0;
   CommandBlock block = cmd::kReadMem;
   if (!Send(u, block.SetLow(address).SetLength(length))) return Recover(u);
   for (std::uint32_t done = 0; done < length; done += 8) {
@@ -89,6 +105,7 @@ int ExtUnitMemoryRead(const ExtUnitAddress& u, std::uint16_t address, std::uint1
 int ExtUnitMemoryWrite(const ExtUnitAddress& u, std::uint16_t address, std::uint16_t length,
                        const std::uint8_t* data) {
   DirectLock lock(u.clock);
+  if (!lock) return 0;
   CommandBlock block = cmd::kWriteMem;
   if (!Send(u, block.SetLow(address).SetLength(length))) return Recover(u);
   for (std::uint32_t done = 0; done < length; done += 8) {
@@ -109,6 +126,7 @@ int ExtUnitReset(const ExtUnitAddress& u, std::uint16_t value, int kind) {
   else
     return 0;
   DirectLock lock(u.clock);
+  if (!lock) return 0;
   if (!Send(u, block)) return Recover(u);
   return 1;
 }

@@ -2,7 +2,9 @@
 // Extension-unit commands sent without a channel object, while a device is
 // being opened or reset. They serialise on the process-wide lock
 // "ICOperateSyncUac_2022" (waiting up to 10 s, and carrying on without it
-// when the wait runs out), move data in 8-byte units, and return 1 on
+// when the wait runs out) and, like the channel objects, on the machine-wide
+// channel lock (10 s; a channel that stays busy fails with ERROR_TIMEOUT
+// before anything is sent). They move data in 8-byte units, and return 1 on
 // success, 0 on failure; after a failed request they read the status block
 // and send the clear command.
 #include <cstdint>

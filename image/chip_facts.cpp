@@ -6,7 +6,8 @@ constexpr FlashChipFacts kDefault{};
 
 constexpr FlashChipFacts kRows[] = {
     {23, FlashBank::kAt0x10000, FlashErase::kBlocksAt0x10000, true, 1, {0x0000, 0}, false, true, true},
-    {26, FlashBank::kAfterImage, FlashErase::kBlocksAfterImage, true, 2, {0xF970, 0xF971}, true, true, true},
+    {26, FlashBank::kAfterImage, FlashErase::kBlocksAfterImage, true, 2, {0xF970, 0xF971}, true, true, true,
+     {0x10000, 0x40000}},
     {30, FlashBank::kFromZero, FlashErase::kBlock0OrChip, true, 0, {}, false, false, false},
 };
 
@@ -25,4 +26,14 @@ std::uint32_t FlashAddress(const FlashChipFacts& facts, std::uint32_t imageLengt
     case FlashBank::kFromZero: break;
   }
   return offset;
+}
+
+bool StartsAtLength(const FlashChipFacts& facts, std::uint32_t imageLength) {
+  bool any = true;
+  for (const std::uint32_t length : facts.startableLengths) {
+    if (length == 0) continue;
+    any = false;
+    if (length == imageLength) return true;
+  }
+  return any;
 }

@@ -31,7 +31,13 @@ struct FlashChipFacts {
   // The download goes on from the running firmware: no reset into the boot
   // ROM first.
   bool updatesFromFirmware = false;
+  // Image lengths whose bank the boot ROM looks at (0: any length). An image
+  // of another length would be written where nothing ever starts it.
+  std::uint32_t startableLengths[2] = {};
 };
+
+// Whether the boot ROM of the family looks at the bank of an image of that length.
+bool StartsAtLength(const FlashChipFacts& facts, std::uint32_t imageLength);
 
 const FlashChipFacts& FlashFactsFor(std::uint8_t family);
 

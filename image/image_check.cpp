@@ -5,6 +5,7 @@
 
 #include "app/program_state.h"
 #include "image/byte_order.h"
+#include "image/chip_facts.h"
 #include "image/descriptor.h"
 
 namespace {
@@ -49,6 +50,12 @@ bool KindFitsMemory(std::uint8_t kind, int memoryType, std::size_t imageSize) {
   const int kindMemory = MemoryTypeForStorageKind(kind);
   if (memoryType == 0 || memoryType == 1) return kindMemory == 0 || (kind == kOtpKind && imageSize == kSmallImage);
   return kindMemory == memoryType;
+}
+
+// The flash address where an image of n bytes starts: its family's bank.
+std::size_t FlashBankStart(int memoryType, std::uint8_t family, std::size_t n) {
+  if (memoryType != 0 && memoryType != 1) return 0;
+  return FlashAddress(FlashFactsFor(family), std::uint32_t(n), 0);
 }
 
 bool Blank(std::uint8_t firstCodeByte) { return firstCodeByte == 0x00 || firstCodeByte == 0xFF; }
@@ -131,6 +138,13 @@ ImageVerdict CheckImage(std::span<const std::uint8_t> image, const CICTypeIni& i
   const std::size_t capacity = MemoryCapacity(target.memoryType, header.storageKind);
   if (n > capacity)
     return Refuse(ImageFault::kTooLarge, "the image of %zu bytes does not fit the memory's %zu bytes", n, capacity);
+  const std::size_t bank = FlashBankStart(target.memoryType, chip, n);
+  if (bank + n > capacity)
+    return Refuse(ImageFault::kTooLarge, "the image of %zu bytes at its bank 0x%zX does not fit the memory's %zu bytes",
+                  n, bank, capacity);
+  if ((target.memoryType == 0 || target.memoryType == 1) && !StartsAtLength(FlashFactsFor(chip), std::uint32_t(n)))
+    return Refuse(ImageFault::kNotForDevice, "an image of %zu bytes lies in a bank the boot ROM of family %u never starts",
+                  n, unsigned(chip));
 
   if (start != 0) {
     if (Blank(image[0]))

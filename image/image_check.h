@@ -14,7 +14,9 @@
 //                 kind
 //   kNotForDevice the chip family is not the chip's; the storage kind is not
 //                 one the memory of the flow takes
-//   kTooLarge     more bytes than the memory holds
+//   kTooLarge     more bytes than the memory holds, or, in flash, an image
+//                 whose extent at its family's bank (chip_facts.h) ends past
+//                 the memory
 //   kNoCode       no code where code must be: the first code byte 0x00 or 0xFF
 //                 (an image with its area at ConfigAddress has its code from
 //                 offset 0; an area at offset 0 carries it in a code record)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -50,14 +51,16 @@ std::shared_ptr<NamedMutex::Shared> SharedFor(const std::string& name) {
   return shared;
 }
 
+enum class Attempt { kTaken, kHeldHere, kHeldElsewhere };
+
 // Tries once to take the mutex for the calling thread.
-bool TryTake(NamedMutex::Shared& s) {
+Attempt TryTake(NamedMutex::Shared& s) {
   std::lock_guard lock(s.guard);
   auto self = std::this_thread::get_id();
   if (s.depth > 0) {
-    if (s.owner != self) return false;
+    if (s.owner != self) return Attempt::kHeldHere;
     ++s.depth;
-    return true;
+    return Attempt::kTaken;
   }
   if (s.fd < 0) {
     // Readable and writable by every user: processes of other users lock it too.
@@ -66,14 +69,14 @@ bool TryTake(NamedMutex::Shared& s) {
       if (!s.reported)
         std::fprintf(stderr, "tessaload: lock file %s cannot be opened: %s\n", s.path.c_str(), std::strerror(errno));
       s.reported = true;
-      return false;
+      return Attempt::kHeldHere;
     }
     fchmod(s.fd, 0666);  // past the umask; fails harmlessly on another user's file
   }
-  if (flock(s.fd, LOCK_EX | LOCK_NB) != 0) return false;
+  if (flock(s.fd, LOCK_EX | LOCK_NB) != 0) return Attempt::kHeldElsewhere;
   s.owner = self;
   s.depth = 1;
-  return true;
+  return Attempt::kTaken;
 }
 
 }  // namespace
@@ -84,9 +87,18 @@ NamedMutex::~NamedMutex() = default;
 
 bool NamedMutex::Lock(std::uint32_t timeoutMs, Clock& clock) {
   const std::uint64_t start = clock.NowMs();
+  const auto realStart = std::chrono::steady_clock::now();
   for (;;) {
-    if (TryTake(*shared_)) return true;
-    if (timeoutMs != kWaitInfinite && clock.NowMs() - start >= timeoutMs) return false;
+    const Attempt attempt = TryTake(*shared_);
+    if (attempt == Attempt::kTaken) return true;
+    if (timeoutMs != kWaitInfinite && clock.NowMs() - start >= timeoutMs) {
+      // Another program holds it and runs in real time, whatever clock this
+      // one keeps: its hold is waited for up to the limit in real time too.
+      const auto realWaited = std::chrono::steady_clock::now() - realStart;
+      if (attempt != Attempt::kHeldElsewhere || realWaited >= std::chrono::milliseconds(timeoutMs)) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
     clock.SleepMs(1);
   }
 }

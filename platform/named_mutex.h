@@ -20,7 +20,8 @@ class NamedMutex {
   NamedMutex& operator=(const NamedMutex&) = delete;
 
   // Waits up to timeoutMs (kWaitInfinite: no limit), polling through the
-  // clock; true when the calling thread owns the mutex.
+  // clock; a hold by another process is waited for until the limit has
+  // passed in real time as well. True when the calling thread owns the mutex.
   bool Lock(std::uint32_t timeoutMs, Clock& clock);
   void Unlock();
   const std::string& Name() const { return name_; }

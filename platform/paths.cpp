@@ -49,7 +49,10 @@ std::string LockFolder() {
   // One folder for the whole machine, whoever runs the program, so that the
   // locks order the processes of every user (the per-user runtime folder
   // would not, and may not even be usable after su).
+  // TESSALOAD_LOCK_DIR names another folder, for programs that must not
+  // order themselves with the rest of the machine (each test run has its own).
   static const std::string folder = [] {
+    if (const char* own = std::getenv("TESSALOAD_LOCK_DIR"); own && *own && SharedFolder(own)) return std::string(own);
     for (const char* candidate : {"/run/lock/tessaload", "/tmp/tessaload-locks"})
       if (SharedFolder(candidate)) return std::string(candidate);
     return std::string("/tmp");

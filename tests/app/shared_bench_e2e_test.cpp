@@ -149,7 +149,13 @@ TEST_F(SharedBench, AWriteKilledMidJobLeavesWhatTheCodecTook) {
     if (!IsFlashWrite(t) || t.codec != "c1") continue;
     const std::size_t address = ((t.value >> 8) << 16) | t.index;
     ASSERT_LE(address + t.length, image.size());
-    EXPECT_TRUE(memory.substr(address, t.length) == image.substr(address, t.length)) << "write at " << address << " lost";
+    // The chunks go out with the image's start and its configuration header
+    // held at 0xFF; those six-byte runs have writes of their own, later.
+    auto heldBack = [](std::size_t a) { return a < 6 || (a >= 0xF000 && a < 0xF006); };
+    for (std::size_t a = address; a < address + t.length; ++a) {
+      if (t.length > 6 && heldBack(a)) continue;
+      ASSERT_EQ(memory[a], image[a]) << "write at " << address << " lost at " << a;
+    }
   }
 
   // After a power cycle the codec stays in its boot ROM, or starts the new

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <future>
 #include <numeric>
+#include <thread>
 
 #include "device/ext_unit_direct.h"
 #include "platform/clock.h"
+#include "platform/error_codes.h"
+#include "platform/named_mutex.h"
 #include "tests/support/recording_pipe.h"
 
 namespace {
@@ -241,6 +246,44 @@ TEST(ExtUnitDirect, MemoryReadUsesEightByteUnitsAndAnExactTail) {
   EXPECT_EQ(ExtUnitLastError(), 31u);
   ASSERT_EQ(pipe.log.size(), 4u);  // command, failed unit, status block, clear
   EXPECT_EQ(pipe.log[3].out[0], 0xFF);
+}
+
+// The direct commands share the channel objects' lock: while another thread
+// (or program) holds it, none of them sends a command or a data phase.
+TEST(ExtUnitDirect, NothingIsSentWhileTheChannelLockIsHeldElsewhere) {
+  RecordingPipe pipe;
+  platform::VirtualClock clock;
+  const ExtUnitAddress u{pipe, 6, 3, clock};
+  std::uint8_t buffer[16] = {};
+  const std::function<int()> calls[] = {
+      [&] { return ExtUnitSignatureCheck(u); },
+      [&] { return ExtUnitStatusRead(u, 16, buffer); },
+      [&] { return ExtUnitMemoryRead(u, 0x8000, 16, buffer); },
+      [&] { return ExtUnitMemoryWrite(u, 0x8000, 16, buffer); },
+      [&] { return ExtUnitReset(u, 0, 9); },
+  };
+  std::promise<void> held, release;
+  std::thread holder([&] {
+    platform::NamedMutex channel(kChannelLockName);
+    platform::VirtualClock own;
+    const bool locked = channel.Lock(10000, own);  // other programs on this machine may hold it a moment
+    EXPECT_TRUE(locked);
+    held.set_value();
+    release.get_future().wait();
+    if (locked) channel.Unlock();
+  });
+  held.get_future().wait();
+  for (std::size_t i = 0; i < std::size(calls); ++i) {
+    const std::uint64_t before = clock.NowMs();
+    EXPECT_EQ(calls[i](), 0) << i;
+    EXPECT_EQ(ExtUnitLastError(), platform::kErrorTimeout) << i;
+    EXPECT_GE(clock.NowMs() - before, 10000u) << i;  // it waited its limit
+  }
+  EXPECT_TRUE(pipe.log.empty());
+  release.set_value();
+  holder.join();
+  pipe.reads = {'M', 'O', 'R', 'V', 'A', 'N', 'E', 0};
+  EXPECT_EQ(ExtUnitSignatureCheck(u), 1);  // free again
 }
 
 }  // namespace

@@ -19,21 +19,13 @@
 #include "image/sample_image.h"
 #include "tests/sim/sim_fixture.h"
 #include "tests/support/image_fixtures.h"
+#include "tests/support/remembering_host.h"
 
 using simtest::CodecSpec;
 
-class TestHost : public FlowHost {
+class TestHost : public RememberingHost {
  public:
-  void RememberedLocation(std::uint32_t& port, std::uint32_t& parent) override {
-    port = port_;
-    parent = parent_;
-  }
-  void SetRememberedLocation(std::uint32_t port, std::uint32_t parent) override {
-    port_ = port;
-    parent_ = parent;
-  }
   bool StopRequested() override { return stop_; }
-  std::uint32_t port_ = 0, parent_ = 0;
   bool stop_ = false;
 };
 

@@ -69,6 +69,19 @@ TEST_F(FlowBench, RunningFirmwareIsResetIntoTheBootRom) {
   EXPECT_EQ(flow_->modeText, "ROM");
 }
 
+// A download leaves the flash protected again: block protection on and the
+// status register locked while the codec holds WP# low.
+TEST_F(FlowBench, ADownloadSwitchesWriteProtectionOnAgain) {
+  Start({CodecSpec{"codec", "VMC2232", sim::MemoryKind::kSpiFlash, {1, {1}}, Image("VMC2232", "4.119.0000-0000.0007"),
+                   "both"}});
+  ASSERT_TRUE(flow_->DEV_OpenDeviceByVIDPID());
+  flow_->MP_GetDeviceInfo();
+  flow_->PrepareJobFlags();
+  flow_->download.image = Image("VMC2232", "4.120.0000-0000.0001");
+  ASSERT_EQ(flow_->Download(), 1) << LastStatusCode;
+  EXPECT_EQ(Saved()->Find("codec")->Memory().Status(), 0x8C);
+}
+
 TEST_F(FlowBench, Family26ErasesBlocksFromTheImageLengthAndFailsBelow64K) {
   Start({CodecSpec{"codec", "VMC2270", sim::MemoryKind::kSpiFlash, {1, {1}}, {}, "both"}});
   ASSERT_TRUE(flow_->DEV_OpenDeviceByVIDPID());

@@ -145,6 +145,35 @@ TEST_F(ImageCheck, MemoryAndFamilyRules) {
   EXPECT_EQ(CheckImage(image, ic, {0, true}).fault, ImageFault::kNotForDevice);
 }
 
+// Families 23 and 26 keep the image at a bank (0x10000; behind the image's
+// own length): the whole extent from there must fit the memory.
+TEST_F(ImageCheck, AFlashImageMustFitAtItsFamilysBank) {
+  struct BankCase {
+    const char* chip;
+    std::uint8_t family;
+    int memoryType;
+    std::size_t size;
+    ImageFault fault;
+  };
+  const BankCase cases[] = {
+      {"VMC2232", 24, 0, 0x80000, ImageFault::kNone},       {"VMC2232", 24, 1, 0x10000, ImageFault::kNone},
+      {"VMC2222", 23, 0, 0x10000, ImageFault::kNone},       {"VMC2222", 23, 0, 0x70000, ImageFault::kNone},
+      {"VMC2222", 23, 0, 0x70001, ImageFault::kTooLarge},   {"VMC2222", 23, 1, 0x10000, ImageFault::kTooLarge},
+      {"VMC2270", 26, 0, 0x40000, ImageFault::kNone},       {"VMC2270", 26, 0, 0x40001, ImageFault::kTooLarge},
+      {"VMC2270", 26, 1, 0x10000, ImageFault::kTooLarge},   {"VMC2270", 26, 0, 0x10000, ImageFault::kNone},
+      // Family 26's boot ROM looks only at the banks of 64 KiB and 256 KiB images.
+      {"VMC2270", 26, 0, 0x20000, ImageFault::kNotForDevice}, {"VMC2270", 26, 0, 0x30000, ImageFault::kNotForDevice},
+  };
+  for (const BankCase& c : cases) {
+    Bytes image = FlashImage(c.size);
+    image[0xF002] = std::uint8_t(c.family << 3 | 2);
+    if (c.memoryType == 1) image[0xF000] = 0x61;
+    const ImageVerdict verdict = Check(image, c.chip, c.memoryType);
+    EXPECT_EQ(verdict.fault, c.fault) << c.chip << " memory " << c.memoryType << ", 0x" << std::hex << c.size
+                                      << " bytes: " << verdict.reason;
+  }
+}
+
 TEST_F(ImageCheck, TheAreaOfTheVmc2210LiesAt0xAE00) {
   Bytes image(0x10000, 0xFF);
   image[0] = 0x02;

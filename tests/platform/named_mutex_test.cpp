@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <thread>
 
 #include "platform/clock.h"
@@ -80,6 +81,32 @@ TEST(NamedMutex, TimedWaitGivesUpInVirtualTime) {
   EXPECT_FALSE(got);
   EXPECT_GE(clock.NowMs(), 3000u);
   holder.Unlock();
+}
+
+// Another program runs in real time: a wait in virtual time does not give
+// up on its hold before the limit has passed in real time too.
+TEST(NamedMutex, AnotherProgramsHoldIsWaitedForInRealTime) {
+  const std::string name = UniqueName() + "_real";
+  int fromChild[2];
+  ASSERT_EQ(pipe(fromChild), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    platform::SteadyClock c;
+    platform::NamedMutex m(name);
+    const char r = m.Lock(0, c) ? 'L' : 'x';
+    (void)!write(fromChild[1], &r, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // far past 1000 virtual ms of spinning
+    m.Unlock();
+    _exit(0);
+  }
+  char held = 0;
+  ASSERT_EQ(read(fromChild[0], &held, 1), 1);
+  ASSERT_EQ(held, 'L');
+  platform::VirtualClock clock;
+  platform::NamedMutex mine(name);
+  EXPECT_TRUE(mine.Lock(1000, clock));
+  mine.Unlock();
+  waitpid(child, nullptr, 0);
 }
 
 // The locks order the processes of every user: one folder for the machine,

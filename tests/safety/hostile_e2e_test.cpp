@@ -90,7 +90,7 @@ TEST_P(HostileEndToEnd, TheRulesHoldForTheFactoryCommand) {
   const E2eCase& c = GetParam();
   const Target& t = c.target;
   const Bytes old = MakeImage(t, kOldVersion);
-  const Bytes pristine = MemoryWith(t, old);
+  const Bytes pristine = CodecWith(t, old);
   Bytes image = MakeImage(t, kNewVersion);
   if (c.mutate) c.mutate(t, image);
   const Run run = Tessaload(t, pristine, image);

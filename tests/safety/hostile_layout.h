@@ -159,30 +159,13 @@ inline Bytes MakeImage(const Target& t, const sim::FirmwareVersion& v) {
   return image;
 }
 
-// True when the codec starts `image` where MemoryWith put it, byte for byte.
-inline bool HoldsPlacedImage(const Target& t, const Bytes& image, const Bytes& memory, std::uint32_t start,
-                             std::string& why) {
-  const std::uint32_t bank = ImageBank(t, image.size());
-  if (start != bank || bank + image.size() > memory.size()) {
-    why = "the codec starts an image at 0x" + ToHex(start) + ", not at 0x" + ToHex(bank);
-    return false;
-  }
-  const auto diff = std::mismatch(image.begin(), image.end(), memory.begin() + bank);
-  if (diff.first == image.end()) return true;
-  why = "image offset 0x" + ToHex(std::size_t(diff.first - image.begin())) + " changed";
-  return false;
-}
-
-// The code memory of a codec that runs the old image of the target: the
-// image at its bank, or in OTP one block from 0 with its VD entry.
+// The code memory of a codec that runs the old image of the target: flash
+// and EEPROM with the image at its bank. An OTP gets its image as a codec
+// does, by a download (hostile_run.h, CodecWith); here it stays blank.
 inline Bytes MemoryWith(const Target& t, const Bytes& image) {
   Bytes memory(sim::MemorySize(t.memory), sim::ErasedByte(t.memory));
-  if (!FitsMemory(t, image.size())) return memory;
+  if (t.memory == sim::MemoryKind::kOtp || !FitsMemory(t, image.size())) return memory;
   std::copy(image.begin(), image.end(), memory.begin() + ImageBank(t, image.size()));
-  if (t.memory == sim::MemoryKind::kOtp) {
-    const std::uint8_t entry[] = {0, 0, std::uint8_t(image.size() >> 8), std::uint8_t(image.size()), 0x55};
-    std::copy(std::begin(entry), std::end(entry), memory.begin() + 0x3F70);
-  }
   return memory;
 }
 
@@ -244,6 +227,23 @@ inline bool HoldsWholeImage(const Target& t, const Bytes& image, const Bytes& me
     return !differs(bank, 0, tag) && !differs(bank + tag + 2, tag + 2, image.size() - tag - 2);
   }
   return !differs(bank, 0, image.size());
+}
+
+// True when the codec starts `image` where the old codec held it: byte for
+// byte at its bank, or in OTP its code and configuration blocks as a
+// download leaves them.
+inline bool HoldsPlacedImage(const Target& t, const Bytes& image, const Bytes& memory, std::uint32_t start,
+                             std::string& why) {
+  if (t.memory == sim::MemoryKind::kOtp) return HoldsWholeImage(t, image, memory, start, why);
+  const std::uint32_t bank = ImageBank(t, image.size());
+  if (start != bank || bank + image.size() > memory.size()) {
+    why = "the codec starts an image at 0x" + ToHex(start) + ", not at 0x" + ToHex(bank);
+    return false;
+  }
+  const auto diff = std::mismatch(image.begin(), image.end(), memory.begin() + bank);
+  if (diff.first == image.end()) return true;
+  why = "image offset 0x" + ToHex(std::size_t(diff.first - image.begin())) + " changed";
+  return false;
 }
 
 }  // namespace hostile

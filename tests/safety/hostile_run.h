@@ -30,6 +30,7 @@
 #include "sim/faults.h"
 #include "tests/safety/hostile_layout.h"
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/remembering_host.h"
 
 namespace hostile {
 
@@ -95,7 +96,7 @@ class RecordingHost final : public platform::UsbHost {
 
 // The command line's host with an operator's stop: raised at a stop check in
 // a phase, it stays raised.
-class StopHost final : public FlowHost, public NotifySink {
+class StopHost final : public RememberingHost, public NotifySink {
  public:
   explicit StopHost(StopPlan plan) : plan_(plan) {}
   bool StopRequested() override {
@@ -110,15 +111,6 @@ class StopHost final : public FlowHost, public NotifySink {
     }
     return 1;
   }
-  void RememberedLocation(std::uint32_t& port, std::uint32_t& parent) override {
-    port = port_;
-    parent = parent_;
-  }
-  void SetRememberedLocation(std::uint32_t port, std::uint32_t parent) override {
-    port_ = port;
-    parent_ = parent;
-  }
-
   std::map<int, int> checksPerPhase;
   bool stopped = false;
 
@@ -126,7 +118,6 @@ class StopHost final : public FlowHost, public NotifySink {
   StopPlan plan_;
   int phase_ = 0;
   int checksInPhase_ = 0;
-  std::uint32_t port_ = 0, parent_ = 0;
 };
 
 class SilentPrompter final : public platform::Prompter {
@@ -256,6 +247,18 @@ inline Outcome Write(const Target& t, const Bytes& pristine, const Bytes& image,
   Inspect(folder, o);
   std::filesystem::remove_all(folder);
   return o;
+}
+
+// The code memory of a codec that runs `old`. An OTP gets it as a codec
+// does, by a download onto the blank OTP (its code block and configuration
+// block, each with its VD entry); flash and EEPROM hold it at its bank.
+inline Bytes CodecWith(const Target& t, const Bytes& old) {
+  const Bytes placed = MemoryWith(t, old);
+  if (t.memory != sim::MemoryKind::kOtp) return placed;
+  const Outcome o = Write(t, placed, old);
+  EXPECT_TRUE(o.claimedPass && o.starts && o.version == kOldVersion)
+      << "the old image is downloaded, status " << o.status;
+  return o.memory;
 }
 
 // The three rules for one write of `image` over a codec that held

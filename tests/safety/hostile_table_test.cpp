@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 
+#include "app/status_codes.h"
 #include "tests/safety/hostile_run.h"
 
 namespace hostile {
@@ -61,7 +62,7 @@ const std::vector<Target> kSweepTargets = {
 // One target's images and the codec it starts from.
 struct Row {
   explicit Row(const Target& target)
-      : t(target), old(MakeImage(t, kOldVersion)), image(MakeImage(t, kNewVersion)), pristine(MemoryWith(t, old)) {
+      : t(target), old(MakeImage(t, kOldVersion)), image(MakeImage(t, kNewVersion)), pristine(CodecWith(t, old)) {
     if (!FitsMemory(t, old.size())) old.clear();
   }
   std::string Check(const Outcome& o, bool mustRefuse = false) const {
@@ -252,6 +253,13 @@ TEST_P(HostilePowerLoss, AfterAnyTransferNoPartImageStarts) {
       ++recoveries;
       const Outcome next = Write(row.t, o.memory, row.image);
       std::string why;
+      // A cut after the whole new image was in place leaves nothing to
+      // recover: the OTP then refuses the same version and changes nothing.
+      std::string missing;
+      const bool alreadyNew = o.starts && o.version == kNewVersion &&
+                              HoldsWholeImage(row.t, row.image, o.memory, o.start, missing);
+      const bool sameVersionRefused = !next.claimedPass && next.status == kStsOtpSameVersion && next.memory == o.memory;
+      if (alreadyNew && sameVersionRefused) continue;
       if (!next.claimedPass) findings.Add(point, "recovery: the next write fails with status " + std::to_string(next.status));
       else if (!(next.starts && next.version == kNewVersion && HoldsWholeImage(row.t, row.image, next.memory, next.start, why)))
         findings.Add(point, "recovery: " + why);
