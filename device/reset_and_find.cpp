@@ -1,5 +1,7 @@
 #include "device/reset_and_find.h"
 
+#include <algorithm>
+
 #include "app/trace.h"
 #include "device/device_enumeration.h"
 #include "device/device_tree.h"
@@ -13,31 +15,62 @@ using namespace platform;
 
 namespace {
 
-constexpr std::uint32_t kNotReadyRetryMs = 300;
-constexpr std::uint32_t kNoDeviceRetryMs = 200;
-constexpr std::uint32_t kPastEndRetryMs = 500;
-constexpr std::uint32_t kAnswerRetryMs = 300;
+constexpr std::uint32_t kNotReadyRetryMs = 300;  // a reset refused as "not ready" is sent again after this
+constexpr std::uint32_t kAnswerRetryMs = 300;  // a stalled reset: the chip is busy with a command
+// Listing the bus is cheap: the settle wait, the search and the wait for the
+// first answer look again this often, so a codec is found as soon as it is back.
+constexpr std::uint32_t kBusPollMs = 10;
 constexpr std::uint32_t kSlowChipExtraMs = 2000;
 constexpr int kStalledResetAttempts = 3;
 constexpr std::uint16_t kChipIdAddress = 0xFE21;
 constexpr std::uint16_t kResetArmAddress = 0xFF92;
 
-// Waits `ms` and counts it; false once the limit is exceeded.
+// The search limit: the time since the reset was first sent, less the
+// settle wait (which "Wait Time" limits on its own).
 class Budget {
  public:
-  Budget(Clock& clock, std::int32_t limitMs) : clock_(clock), limit_(limitMs) {}
+  Budget(Clock& clock, std::int32_t limitMs) : clock_(clock), limit_(limitMs), start_(clock.NowMs()) {}
+  // Waits `ms`; false once the limit is exceeded.
   bool Wait(std::uint32_t ms) {
     clock_.SleepMs(ms);
-    elapsed_ += ms;
     return !Exceeded();
   }
-  bool Exceeded() const { return limit_ > 0 && elapsed_ > std::uint64_t(limit_); }
+  void Exclude(std::uint64_t ms) { excluded_ += ms; }
+  bool Exceeded() const { return limit_ > 0 && clock_.NowMs() - start_ - excluded_ > std::uint64_t(limit_); }
 
  private:
   Clock& clock_;
   std::int32_t limit_;
-  std::uint64_t elapsed_ = 0;
+  std::uint64_t start_;
+  std::uint64_t excluded_ = 0;
 };
+
+bool NodePresent(UsbHost& host, std::uint32_t instance) {
+  for (const UsbNode& node : host.Nodes()) {
+    if (node.instance == instance) return true;
+  }
+  return false;
+}
+
+// The settle wait: until the codec's old node has left the bus (or was
+// replaced by a new one before it was looked at), `settleMs` at most, or
+// until `cancel` is signalled. Returns the time waited.
+std::uint64_t WaitUntilGone(UsbHost& host, std::uint32_t instance, std::uint32_t settleMs, Event* cancel) {
+  Clock& clock = host.HostClock();
+  const std::uint64_t start = clock.NowMs(), end = start + settleMs;
+  if (cancel) cancel->Reset();
+  while (NodePresent(host, instance)) {
+    const std::uint64_t now = clock.NowMs();
+    if (now >= end) break;
+    const auto step = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBusPollMs, end - now));
+    if (cancel) {
+      if (clock.WaitEvent(*cancel, step)) break;
+    } else {
+      clock.SleepMs(step);
+    }
+  }
+  return clock.NowMs() - start;
+}
 
 }  // namespace
 
@@ -109,6 +142,7 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
   }
 
   // The old device is gone: release its handle and token.
+  const std::uint32_t oldInstance = record.deviceInstance;
   if (record.interfaceHandle != DeviceFiles::kInvalidHandle) access.files.CloseDeviceFile(record.interfaceHandle);
   if (record.token != 0) ProxyCloseDevice(access.channel, record.token);
   record.interfaceHandle = DeviceFiles::kInvalidHandle;
@@ -116,13 +150,14 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
 
   const bool sameDevice = sent == 2 || sent == 5;
   if (!sameDevice) {
-    if (request.cancel) {
-      request.cancel->Reset();
-      clock.WaitEvent(*request.cancel, request.settleMs);
-    } else {
-      clock.SleepMs(request.settleMs);
+    const std::uint64_t settled = WaitUntilGone(access.host, oldInstance, request.settleMs, request.cancel);
+    TraceLine(scope, "reset kind %d: left the bus after %llu ms\n", request.kind,
+              static_cast<unsigned long long>(settled));
+    budget.Exclude(settled);
+    if (slowChip) {
+      clock.SleepMs(kSlowChipExtraMs);  // these chips answer late after they are back
+      budget.Exclude(kSlowChipExtraMs);
     }
-    if (slowChip) clock.SleepMs(kSlowChipExtraMs);
   }
   if (record.kind == kKindUsb) record.kind = kKindMedia;
 
@@ -132,21 +167,17 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
   while (record.kind == kKindMedia) {
     if (budget.Exceeded()) return kErrorTimeout;
     const std::uint32_t error = OpenDeviceByPosition(access, found, position++);
-    if (error == kErrorNoMoreItems) {
+    if (error == kErrorNoMoreItems || error == kErrorPositionPastEnd) {
       position = 0;
-      if (!budget.Wait(kNoDeviceRetryMs)) return kErrorTimeout;
-      continue;
-    }
-    if (error == kErrorPositionPastEnd) {
-      position = 0;
-      if (!budget.Wait(kPastEndRetryMs)) return kErrorTimeout;
+      if (!budget.Wait(kBusPollMs)) return kErrorTimeout;
       continue;
     }
     if (error != kErrorSuccess) continue;
     if (ContainsNoCase(found.location, record.location) || ContainsNoCase(record.location, found.location)) {
       std::uint32_t port = 0, parent = 0;
       const bool located = GetPortAndParent(access, found.deviceInstance, port, parent);
-      if (sameDevice || (located && found.token != record.token)) break;
+      // A node that is still the old one has not reset yet.
+      if (sameDevice || (located && found.token != record.token && found.deviceInstance != oldInstance)) break;
     }
     CloseDeviceRecord(access, found);
   }
@@ -164,7 +195,7 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
       error = VendorOneByteRead(newPipe, readValue, byte);
     }
     if (error != kErrorDeviceNotConnected) break;
-    if (!budget.Wait(kAnswerRetryMs)) {
+    if (!budget.Wait(kBusPollMs)) {
       CloseDeviceRecord(access, found);
       return kErrorTimeout;
     }

@@ -157,6 +157,7 @@ std::string IdentityText(const CodecConfig& config) {
   file.AddNumber("high_speed", id.highSpeed);
   file.Add("channels", ChannelsText(config));
   file.Add("port", PortPathText(config.port));
+  file.AddNumber("reenumerate_ms", config.reenumerateMs);
   return file.Text();
 }
 
@@ -346,6 +347,7 @@ bool Bench::LoadCodec(const std::string& name, std::string& error) {
   id.serial = file.Get("serial");
   id.audioClass = static_cast<std::uint8_t>(file.Number("audio_class", stored->chip->audioClass));
   id.highSpeed = file.Number("high_speed", stored->chip->highSpeed) != 0;
+  config.reenumerateMs = static_cast<std::uint32_t>(file.Number("reenumerate_ms", config.reenumerateMs));
   stored->identityText = IdentityText(config);
 
   if (!MapFiles(*stored, error) || std::memcmp(stored->state->Bytes().data(), kStateMagic, sizeof kStateMagic) != 0) {

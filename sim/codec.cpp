@@ -84,8 +84,9 @@ void Codec::RestoreState(bool plugged, CodecMode mode, std::uint64_t absentUntil
 }
 
 void Codec::LeaveBus() {
-  absentUntilUs_ = clock_->NowUs() + TimingModel::kSettleUs;
-  SetInstances(0, 0);
+  const std::uint64_t lateUs = std::uint64_t(faults_.leaveLateMs) * 1000;
+  absentUntilUs_ = clock_->NowUs() + lateUs + ReenumerateUs();
+  if (lateUs == 0) SetInstances(0, 0);  // else the bus sees it go when it does
 }
 
 std::array<std::uint8_t, kStatusWordCount * 8> Codec::StatusWords() const {

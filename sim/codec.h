@@ -17,6 +17,7 @@
 #include "sim/faults.h"
 #include "sim/operations.h"
 #include "sim/port_path.h"
+#include "sim/timing_model.h"
 
 namespace sim {
 
@@ -30,6 +31,7 @@ struct CodecConfig {
   bool vendorChannel = true;
   bool extensionUnitChannel = true;
   PortPath port;
+  std::uint32_t reenumerateMs = TimingModel::kSettleUs / 1000;  // a reset until the codec is back on the bus
 };
 
 struct TransferCounters {
@@ -93,7 +95,11 @@ class Codec {
   // Presence on the bus. A reset takes the codec off the bus until its settle
   // time has passed; the bus then gives it new instance numbers.
   bool Plugged() const { return plugged_; }
-  bool PresentAt(std::uint64_t nowUs) const { return plugged_ && nowUs >= absentUntilUs_; }
+  // A codec told to leave late is still there until its re-enumeration begins.
+  bool PresentAt(std::uint64_t nowUs) const {
+    return plugged_ && (nowUs >= absentUntilUs_ || nowUs + ReenumerateUs() < absentUntilUs_);
+  }
+  std::uint64_t ReenumerateUs() const { return std::uint64_t{config_.reenumerateMs} * 1000; }
   std::uint64_t AbsentUntilUs() const { return absentUntilUs_; }
   std::uint32_t DeviceInstance() const { return deviceInstance_; }
   std::uint32_t FunctionInstance() const { return functionInstance_; }

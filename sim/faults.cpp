@@ -66,7 +66,8 @@ std::string RequestText(const RequestKey& key) {
 }  // namespace
 
 bool FaultSet::Empty() const {
-  return disconnectAfter < 0 && interruptAfter < 0 && notReadyResets == 0 && signatureAnswer < 0 &&
+  return disconnectAfter < 0 && interruptAfter < 0 && notReadyResets == 0 && leaveLateMs == 0 &&
+         signatureAnswer < 0 &&
          requests.empty() && flipOnRead.empty();
 }
 
@@ -85,6 +86,7 @@ std::string FaultSet::ToSpec() const {
   if (disconnectAfter >= 0) items.push_back("disconnect-after=" + std::to_string(disconnectAfter));
   if (interruptAfter >= 0) items.push_back("interrupt-after=" + std::to_string(interruptAfter));
   if (notReadyResets > 0) items.push_back("not-ready-resets=" + std::to_string(notReadyResets));
+  if (leaveLateMs > 0) items.push_back("leave-late=" + std::to_string(leaveLateMs));
   if (signatureAnswer >= 0) {
     char text[24];
     std::snprintf(text, sizeof text, "signature=%02X", signatureAnswer);
@@ -124,6 +126,9 @@ bool ApplyFaultSpec(const std::string& spec, FaultSet& faults, std::map<std::uin
       (name == "disconnect-after" ? next.disconnectAfter
        : name == "interrupt-after" ? next.interruptAfter
                                    : next.notReadyResets) = static_cast<int>(n);
+    } else if (name == "leave-late") {
+      ok = ParseNumber(value, 10, 3'600'000, n);
+      next.leaveLateMs = static_cast<int>(n);
     } else if (name == "signature") {
       ok = ParseNumber(value, 16, 0xFF, n);
       next.signatureAnswer = static_cast<int>(n);

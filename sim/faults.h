@@ -7,6 +7,8 @@
 //   stall=REQ[*N]           stall that request (the next N times; always without *N)
 //   timeout=REQ[*N]         let that request time out
 //   not-ready-resets=N      answer the next N reset requests with "not ready"
+//   leave-late=MS           a reset that takes the codec off the bus does so only
+//                           MS ms after it was asked (it keeps its place meanwhile)
 //   signature=XX            the byte the firmware's image-signature query answers
 //                           (02 good, 04 bad, 01 busy; 02 without this fault)
 //   flip-read=ADDR:MASK     reads of code memory at ADDR return the bits of MASK flipped
@@ -43,6 +45,7 @@ struct FaultSet {
   int disconnectAfter = -1;  // -1: none
   int interruptAfter = -1;   // -1: none
   int notReadyResets = 0;
+  int leaveLateMs = 0;
   int signatureAnswer = -1;  // -1: the signature is good
   std::vector<RequestFault> requests;
   std::map<std::uint32_t, std::uint8_t> flipOnRead;

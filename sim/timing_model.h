@@ -23,7 +23,7 @@ struct TimingModel {
   static constexpr std::uint64_t kFlashStatusWriteUs = 15'000;
   static constexpr std::uint64_t kEepromPageWriteUs = 5'000;    // per page touched
   static constexpr std::uint64_t kOtpByteProgramUs = 50;
-  static constexpr std::uint64_t kSettleUs = 600'000;  // a reset until the codec is back on the bus
+  static constexpr std::uint64_t kSettleUs = 600'000;  // a reset until the codec is back on the bus, unless its bench says otherwise
 };
 
 }  // namespace sim

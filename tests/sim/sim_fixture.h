@@ -39,6 +39,7 @@ struct CodecSpec {
   sim::PortPath port{1, {1}};
   std::vector<std::uint8_t> firmware;
   std::string channels = "both";
+  std::uint32_t reenumerateMs = 600;
 };
 
 // Makes a bench holding the codecs, saved in its folder.
@@ -57,6 +58,7 @@ inline void MakeBench(const std::string& folder, const std::vector<CodecSpec>& s
     config.identity = {0x3C5A, chip->pid, 0x0100, "Morvane", chip->name + " USB Audio", "", chip->audioClass, chip->highSpeed};
     ASSERT_TRUE(sim::ParseChannels(spec.channels, config));
     config.port = spec.port;
+    config.reenumerateMs = spec.reenumerateMs;
     auto codec = std::make_unique<sim::Codec>(config, *chip);
     codec->Memory().Load(spec.firmware);
     codec->PowerOn();

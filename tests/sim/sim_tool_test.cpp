@@ -57,6 +57,41 @@ TEST_F(SimTool, BenchWithTwoCodecsOnDifferentPortsIsSeenByAnotherProcess) {
   EXPECT_NE(Run("plug " + folder_ + " left"), 0);
 }
 
+TEST_F(SimTool, ReenumerationTimeIsStoredWithTheCodecAndKeptByAReset) {
+  ASSERT_EQ(Run("create " + folder_), 0);
+  ASSERT_EQ(Run("add " + folder_ + " slow --chip VMC2232 --reenumerate-ms 4000"), 0) << output_;
+  ASSERT_EQ(Run("add " + folder_ + " plain --chip VMC2232"), 0) << output_;
+  EXPECT_NE(Run("add " + folder_ + " bad --chip VMC2232 --reenumerate-ms 60001"), 0);
+  EXPECT_NE(output_.find("bad --reenumerate-ms"), std::string::npos) << output_;
+  EXPECT_NE(Run("add " + folder_ + " bad --chip VMC2232 --reenumerate-ms 1s"), 0);
+  ASSERT_EQ(Run("show " + folder_), 0);
+  EXPECT_NE(output_.find("back 4000 ms after a reset"), std::string::npos) << output_;
+  EXPECT_NE(output_.find("back 600 ms after a reset"), std::string::npos) << output_;
+
+  std::string error;
+  auto host = sim::OpenBench(folder_, error);
+  ASSERT_TRUE(host) << error;
+  const auto functions = [&] {
+    int n = 0;
+    for (const auto& node : host->Nodes()) n += node.audioInterface;
+    return n;
+  };
+  std::uint32_t instance = 0;
+  for (const auto& node : host->Nodes()) {
+    if (node.audioInterface && instance == 0) instance = node.instance;  // "slow", on port 1
+  }
+  std::uint32_t openError = 0;
+  auto device = host->Open(instance, openError);
+  ASSERT_TRUE(device);
+  Channels channels(*device);
+  ASSERT_EQ(channels.VendorOut(0x20, 6, 0), platform::kErrorSuccess);  // into the boot ROM, off the bus
+  platform::Clock& clock = host->HostClock();
+  clock.SleepMs(3999);
+  EXPECT_EQ(functions(), 1) << "back before its 4 s";
+  clock.SleepMs(1);
+  EXPECT_EQ(functions(), 2);
+}
+
 TEST_F(SimTool, FirmwareRunsAndDumpGivesTheCodeMemoryBack) {
   std::vector<std::uint8_t> image(0x10000, 0xFF);
   image[0] = 0x02;

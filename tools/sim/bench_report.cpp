@@ -61,7 +61,7 @@ void ReportCodec(const sim::Codec& codec, std::uint64_t nowUs, std::ostream& out
       << ", manufacturer \"" << id.manufacturer << "\", product \"" << id.product << "\", serial \""
       << id.serial << "\"\n"
       << "  channels   " << sim::ChannelsText(c) << "\n"
-      << "  port       " << sim::PortPathText(c.port) << "\n"
+      << "  port       " << sim::PortPathText(c.port) << ", back " << c.reenumerateMs << " ms after a reset\n"
       << "  state      " << StateText(codec, nowUs) << "\n"
       << "  version    " << VersionText(codec.RunningVersion()) << "\n"
       << "  memory     " << MemoryText(codec.Memory()) << "\n"

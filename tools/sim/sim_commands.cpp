@@ -20,6 +20,7 @@ constexpr const char* kUsage =
     "       tessaload-sim add DIR NAME --chip CHIP [--memory spi|nor|eeprom8|eeprom16|otp] [--vid HEX]\n"
     "                     [--pid HEX] [--rev HEX] [--manufacturer TEXT] [--serial TEXT]\n"
     "                     [--channels both|vendor|xu] [--port N|B-P.P...] [--firmware FILE]\n"
+    "                     [--reenumerate-ms N]\n"
     "       tessaload-sim show DIR [NAME]\n"
     "       tessaload-sim dump DIR NAME FILE\n"
     "       tessaload-sim fault DIR NAME SPEC\n"
@@ -55,6 +56,15 @@ bool ParseHex16(const std::string& text, std::uint16_t& value) {
     return false;
   }
   value = static_cast<std::uint16_t>(std::stoul(digits, nullptr, 16));
+  return true;
+}
+
+// A re-enumeration time: decimal milliseconds, at most a minute.
+bool ParseMilliseconds(const std::string& text, std::uint32_t& value) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const unsigned long ms = std::stoul(text);
+  if (ms > 60000) return false;
+  value = static_cast<std::uint32_t>(ms);
   return true;
 }
 
@@ -152,7 +162,8 @@ class Commands {
     std::map<std::string, std::string> options;
     for (std::size_t i = 3; i < args.size(); i += 2) {
       static const char* kKnown[] = {"--chip", "--memory", "--vid", "--pid", "--rev", "--manufacturer",
-                                     "--serial", "--channels", "--port", "--firmware", "--product"};
+                                     "--serial", "--channels", "--port", "--firmware", "--product",
+                                     "--reenumerate-ms"};
       if (std::find(std::begin(kKnown), std::end(kKnown), args[i]) == std::end(kKnown)) {
         return Usage("unknown option " + args[i]);
       }
@@ -188,6 +199,9 @@ class Commands {
     }
     if (options.count("--channels") && !sim::ParseChannels(options["--channels"], config)) {
       return Fail("bad --channels " + options["--channels"] + " (both, vendor or xu)");
+    }
+    if (options.count("--reenumerate-ms") && !ParseMilliseconds(options["--reenumerate-ms"], config.reenumerateMs)) {
+      return Fail("bad --reenumerate-ms " + options["--reenumerate-ms"] + " (0 to 60000 milliseconds)");
     }
     std::vector<std::uint8_t> firmware;
     if (options.count("--firmware") && !sim::ReadBinaryFile(options["--firmware"], firmware)) {
