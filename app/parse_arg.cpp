@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 #include "app/notify.h"
@@ -25,7 +24,6 @@
 #include "image/image_parse.h"
 #include "image/image_version.h"
 #include "platform/paths.h"
-#include "platform/prompter.h"
 #include "platform/stop_signals.h"
 
 namespace {

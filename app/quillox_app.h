@@ -1,6 +1,5 @@
 #pragma once
 // The application object: start-up, one run mode, exit.
-#include <memory>
 #include <string>
 #include <vector>
 
