@@ -64,13 +64,23 @@ class Services : public testing::Test {
     host_.reset();
     return code;
   }
-  // `tessaload -f ...` through the running services: what Excute_Arg returns.
-  int Factory(std::vector<std::string> args) {
+  // `tessaload -f ...` through the running services: the job's outcome as
+  // the factory form fills it.
+  JobOutcome Factory(std::vector<std::string> args) {
     CParseArg command;
     command.SetResultFolder(station_.Path());
     args.insert(args.begin(), {"tessaload", "-f"});
     EXPECT_EQ(command.Parse_Arg(args), 1);
-    return services_.RunJob(&command, true, [&] { return command.Prepare() ? command.Excute_Arg() : 0; });
+    const int result =
+        services_.RunJob(&command, true, [&] { return command.Prepare() ? command.Excute_Arg() : 0; });
+    return command.Outcome(result);
+  }
+  static void ExpectPass(const JobOutcome& o, const char* action) {
+    EXPECT_EQ(o.action, action);
+    EXPECT_TRUE(o.pass);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.burnSerial, "Morvane");
   }
 
   // The codec's memory, and what it starts after a power cycle.
@@ -107,7 +117,7 @@ class Services : public testing::Test {
 TEST_F(Services, RoundAfterRoundInOneProcess) {
   // Write, then stop: the exit code of a pass, and the codec runs the image.
   ASSERT_TRUE(Start());
-  EXPECT_EQ(Factory({"-write", station_.File("new.bin")}), 1);
+  ExpectPass(Factory({"-write", station_.File("new.bin")}), "write");
   EXPECT_EQ(SilentMode, 1) << "the job ran as the command line";
   EXPECT_EQ(Stop(), 0);
   EXPECT_EQ(SilentMode, 0);
@@ -117,7 +127,7 @@ TEST_F(Services, RoundAfterRoundInOneProcess) {
   // A dump changes the read size for its job only: the next round reads as
   // a new process does.
   ASSERT_TRUE(Start());
-  EXPECT_EQ(Factory({"-dumpspi", station_.File("dump.bin")}), 1);
+  ExpectPass(Factory({"-dumpspi", station_.File("dump.bin")}), "dumpspi");
   EXPECT_EQ(CodeReadSize, 0x10000u);
   EXPECT_EQ(Stop(), 0);
   const Bytes memory = Memory();
@@ -126,15 +136,20 @@ TEST_F(Services, RoundAfterRoundInOneProcess) {
   // A failing job: its exit code comes out of Stop and stays the last status.
   ASSERT_TRUE(Start());
   EXPECT_EQ(CodeReadSize, kDefaultCodeReadSize);
-  EXPECT_EQ(Factory({"-verify", station_.File("old.bin")}), 0);
-  EXPECT_EQ(LastStatusCode, kStsCompareDataFail);
+  const JobOutcome failed = Factory({"-verify", station_.File("old.bin")});
+  EXPECT_EQ(failed.action, "verify");
+  EXPECT_FALSE(failed.pass);
+  EXPECT_EQ(failed.status, kStsCompareDataFail);
+  EXPECT_EQ(failed.statusText, StatusText(kStsCompareDataFail));
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_EQ(failed.burnSerial, "Morvane");
   EXPECT_EQ(Stop(), 1);
   EXPECT_EQ(LastStatusCode, 1);
 
   // And the round after a failure starts clean.
   ASSERT_TRUE(Start());
   EXPECT_EQ(LastStatusCode, 0);
-  EXPECT_EQ(Factory({"-verify", station_.File("new.bin")}), 1);
+  ExpectPass(Factory({"-verify", station_.File("new.bin")}), "verify");
   EXPECT_EQ(Stop(), 0);
   EXPECT_TRUE(Holds(new_));
   EXPECT_EQ(StartsAfterPowerCycle(), kNew);
@@ -148,7 +163,7 @@ TEST_F(Services, OwnTheHostTheEnvironmentNames) {
   options.settingsText = kSettings;
   ASSERT_TRUE(services_.Start(options));
   ASSERT_NE(services_.UsbHost(), nullptr);
-  EXPECT_EQ(Factory({"-write", station_.File("new.bin")}), 1);
+  ExpectPass(Factory({"-write", station_.File("new.bin")}), "write");
   EXPECT_EQ(services_.Stop(), 0);
   EXPECT_EQ(services_.UsbHost(), nullptr);
   EXPECT_TRUE(Holds(new_));
@@ -165,7 +180,10 @@ TEST_F(Services, WithoutAHostAJobFindsNoCodec) {
   EXPECT_FALSE(services_.Start(options));
   EXPECT_EQ(services_.UsbHost(), nullptr);
   EXPECT_NE(services_.UsbError().find("TESSALOAD_SIM=" + missing), std::string::npos) << services_.UsbError();
-  EXPECT_EQ(Factory({"-write", station_.File("new.bin")}), 0);
+  const JobOutcome refused = Factory({"-write", station_.File("new.bin")});
+  EXPECT_FALSE(refused.pass);
+  EXPECT_EQ(refused.status, kStsDetectDeviceFail);
+  EXPECT_EQ(refused.exitCode, 4);
   EXPECT_EQ(services_.Stop(), 4);
   EXPECT_EQ(Transfers(), 0u);
   EXPECT_TRUE(Holds(old_));

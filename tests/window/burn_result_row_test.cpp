@@ -81,10 +81,11 @@ class RowDuringTheJob final : public NotifySink {
       JobOutcome other;
       other.burnSerial = "other station";
       other.pass = true;
-      written = AppendBurnResultRow(other);
+      written = AppendBurnResultRow(other, folder);
     }
     return 0;
   }
+  std::string folder;
   bool written = false;
 };
 
@@ -93,6 +94,7 @@ TEST_F(BurnResultRows, ARowAppendedDuringAJobStays) {
   const auto image = BuiltInImage("FFU_3C5A_2230");
   station_.Write("image.bin", std::string(image.begin(), image.end()));
   RowDuringTheJob other;
+  other.folder = station_.Path();  // the current folder, named
   SetNotifySink(&other);
   EXPECT_EQ(CommandLineWrite(station_.File("image.bin")), 1);
   SetNotifySink(nullptr);
