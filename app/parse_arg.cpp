@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 #include "app/notify.h"
@@ -25,7 +24,6 @@
 #include "image/image_parse.h"
 #include "image/image_version.h"
 #include "platform/paths.h"
-#include "platform/prompter.h"
 #include "platform/stop_signals.h"
 
 namespace {
@@ -164,7 +162,7 @@ bool CParseArg::OpenResultFile() {
 
 bool CParseArg::CloseResultFile(bool pass) {
   if (!resultFile_) return false;
-  WriteTextStream(resultFile_, pass ? "pass" : "fail");
+  WriteTextStream(resultFile_, ResultWord(pass));
   const bool written = !std::ferror(resultFile_);
   const bool closed = std::fclose(resultFile_) == 0;
   resultFile_ = nullptr;
@@ -285,19 +283,23 @@ std::string CParseArg::BurnResultRow(const std::string& serial, bool pass, int s
   return when + serialField + result + std::to_string(status) + ":\r\n";
 }
 
+JobOutcome CParseArg::Outcome(int result) const {
+  JobOutcome outcome;
+  for (const auto& o : kOptions)
+    if (o.action == action_) outcome.action = o.word + 1;
+  outcome.status = LastStatusCode.load();
+  outcome.statusText = StatusText(outcome.status);
+  outcome.exitCode = ExitCodeForStatus(outcome.status);
+  outcome.pass = result == 1;
+  if (const CDevFlow* flow = CurrentFlow()) outcome.burnSerial = flow->manufacturer;
+  return outcome;
+}
+
 int CParseArg::Excute_Arg() {
   TraceScope scope("CParseArg::Excute_Arg", kTraceEntryPoints);
   CDevFlow* flow = CurrentFlow();
   if (flow) flow->PrepareJobFlags();
   resultLogFlag_ = setting::Get(setting::kLogType);
-  if (resultLogFlag_) {
-    const bool exists = FileExists("burn_result.txt");
-    burnResult_ = std::fopen("burn_result.txt", exists ? "ab" : "wb");
-    if (!burnResult_)
-      platform::CurrentPrompter().Show("Can't Open burn_result.txt");
-    else if (!exists)
-      WriteTextStream(burnResult_, kBurnResultHeader);
-  }
   int result = Excute_Arg_Normal();
   // A failure always leaves a failure status.
   if (!result && action_ != 'D' && ExitCodeForStatus(LastStatusCode.load()) == 0) LastStatusCode = kStsActionFail;
@@ -305,13 +307,7 @@ int CParseArg::Excute_Arg() {
     result = 0;
     LastStatusCode = kStsResultFileFail;
   }
-  if (burnResult_) {
-    const CDevFlow* current = CurrentFlow();
-    WriteTextStream(burnResult_, BurnResultRow(current ? current->manufacturer : std::string(), result == 1,
-                                               LastStatusCode.load(), BurnResultTimeStamp(std::time(nullptr))));
-    std::fclose(burnResult_);
-    burnResult_ = nullptr;
-  }
+  if (resultLogFlag_) AppendBurnResultRow(Outcome(result));
   return result;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/job_outcome.h"
 #include "flow/flow_host.h"
 
 class CDevFlow;
@@ -51,6 +52,11 @@ class CParseArg final : public FlowHost {
   // Runs the action and writes the result files; 1 on success.
   int Excute_Arg();
   int Excute_Arg_Normal();
+  // What the factory form knows of its job's end, `result` being what
+  // Excute_Arg returns: the action, the last status with its text and exit
+  // code, the verdict and the burn_result serial (the codec's manufacturer
+  // text).
+  JobOutcome Outcome(int result) const;
   // The reason line on standard error for a run whose status is a failure:
   // "tessaload: <id> <text> (<what to do>)"; nothing for a success.
   void ReportFailure() const;
@@ -94,7 +100,6 @@ class CParseArg final : public FlowHost {
   int resultFileFlag_ = 0;
   std::FILE* resultFile_ = nullptr;
   int resultLogFlag_ = 0;
-  std::FILE* burnResult_ = nullptr;
   std::uint32_t rememberedPort_ = 0;
   std::uint32_t rememberedParent_ = 0;
 

@@ -1,23 +1,11 @@
 #include "app/text_case.h"
 #include "app/quillox_app.h"
 
-
 #include <cstdio>
 
-#include "app/file_routines.h"
-#include "app/notify.h"
 #include "app/parse_arg.h"
-#include "app/program_state.h"
-#include "app/settings_check.h"
-#include "app/settings_keys.h"
-#include "app/status_codes.h"
-#include "app/trace.h"
 #include "app/usb_backend.h"
 #include "app/window_mode.h"
-#include "device/dev_lib.h"
-#include "flow/create_flow.h"
-#include "flow/flow_host.h"
-#include "image/ic_type_ini.h"
 #include "platform/stop_signals.h"
 
 #ifndef TESSALOAD_FILE_VERSION
@@ -54,71 +42,40 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
     std::fputs(CParseArg::kUsage, stdout);
     return false;
   }
-  LoadSettings();
-  CheckSettings(stderr);
-  if (setting::Get(setting::kDebugLog) != 0)
-    capture_.Start(ProgramFolderPathWithSeparator() + "DebugLog.txt");
-  TraceInit();
   versionText_ = VersionTextFromFileVersion(TESSALOAD_FILE_VERSION);
-  IniType = setting::Get(setting::kIniType);
-
   // The program-wide objects. The operating-system record of the original
   // design (version, WOW64) has nothing to hold on Linux.
-  ICTypeStore().DiscoverDescriptions();
-  ICTypeStore().SelectInitialDescription();
   g_parseArg = new CParseArg();
-  CreateFlow();
-
-  std::string usbError;
-  usbHost_ = OpenUsbBackend(usbError);
-  if (!usbHost_) std::fprintf(stderr, "%s\n", usbError.c_str());
-  DevLib_InitWithHost(setting::Get(setting::kLibType), usbHost_.get());
+  ServiceOptions options;
+  options.settingsWarnings = stderr;
+  services_.Start(options);
+  if (!services_.UsbHost()) std::fprintf(stderr, "%s\n", services_.UsbError().c_str());
 
   if (!IsWindowModeCommandLine(args)) {
     ranCommandLine_ = true;
     platform::InstallStopSignals();
     if (g_parseArg->Parse_Arg(args) == 1) {
-      SilentMode = 1;
-      SetFlowHost(g_parseArg);
-      g_parseArg->AttachConsole();
-      g_parseArg->Print("\n");
-      if (g_parseArg->Prepare()) g_parseArg->Excute_Arg();
-      CloseFlowDevice();
+      services_.RunJob(g_parseArg, true, [] {
+        g_parseArg->AttachConsole();
+        g_parseArg->Print("\n");
+        return g_parseArg->Prepare() ? g_parseArg->Excute_Arg() : 0;
+      });
     } else {
       std::fputs(CParseArg::kUsage, stderr);
     }
     g_parseArg->ReportFailure();
   } else {
-    SilentMode = 0;
     WindowModeContext window;
-    window.usbHost = usbHost_.get();
+    window.usbHost = services_.UsbHost();
     window.versionText = versionText_;
     window.pollHotplug = UsesSimulatedBench();
-    RunWindowMode(window);
+    services_.RunJob(nullptr, false, [&] { return RunWindowMode(window); });
   }
   return false;
 }
 
-void CloseFlowDevice() {
-  TraceScope scope("CDevFlow::DEV_CloseDevice", kTraceFlow);
-  CDevFlow* flow = CurrentFlow();
-  if (flow && flow->m_hDevice) {
-    DevLib_CloseDevice(flow->m_hDevice);
-    flow->m_hDevice = 0;
-  }
-}
-
 int CQuilloxApp::ExitInstance() {
-  DestroyFlow();
-  SetFlowHost(nullptr);
   delete g_parseArg;  // closes a result file it still holds
   g_parseArg = nullptr;
-  DevLib_Uninit();
-  usbHost_.reset();
-  capture_.Stop();
-  TraceShutdown();
-  DestroySettingsStore();
-  const int code = ExitCodeForStatus(LastStatusCode.load());
-  LastStatusCode = code;
-  return code;
+  return services_.Stop();
 }

@@ -1,16 +1,13 @@
 #pragma once
 // The application object: start-up, one run mode, exit.
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/config_ini.h"
-#include "app/debug_capture.h"
-#include "platform/usb_host.h"
+#include "app/program_services.h"
 
 class CParseArg;
 
-class CQuilloxApp : public CConfigIni {
+class CQuilloxApp {
  public:
   CQuilloxApp();
   ~CQuilloxApp();
@@ -25,8 +22,7 @@ class CQuilloxApp : public CConfigIni {
   bool RanCommandLine() const { return ranCommandLine_; }
 
  private:
-  DebugCapture capture_;
-  std::unique_ptr<platform::UsbHost> usbHost_;
+  ProgramServices services_;
   std::string versionText_;
   bool ranCommandLine_ = false;
 };
@@ -38,9 +34,6 @@ bool IsWindowModeCommandLine(const std::vector<std::string>& args);
 // "3.0.0.46" -> "3.0.46": up to and including the second dot, then the part
 // after the third dot; empty without a four-part text. At most 15 characters.
 std::string VersionTextFromFileVersion(const std::string& fileVersion);
-
-// Closes the current flow object's device, if it holds one.
-void CloseFlowDevice();
 
 // The program-wide objects created at start-up.
 extern CParseArg* g_parseArg;

@@ -24,15 +24,19 @@ std::string BurnResultTimeStamp(std::time_t when) {
   return text;
 }
 
-bool AppendBurnResultRow(const std::string& serial, bool pass, int status) {
-  const bool exists = FileExists(kBurnResultName);
-  std::FILE* file = std::fopen(kBurnResultName, exists ? "ab" : "wb");
+const char* ResultWord(bool pass) { return pass ? "pass" : "fail"; }
+
+bool AppendBurnResultRow(const JobOutcome& outcome, const std::string& folder) {
+  const std::string path = folder.empty() ? std::string(kBurnResultName) : folder + "/" + kBurnResultName;
+  const bool exists = FileExists(path);
+  std::FILE* file = std::fopen(path.c_str(), "ab");
   if (!file) {
     platform::CurrentPrompter().Show("Can't Open burn_result.txt");
     return false;
   }
   if (!exists) WriteTextStream(file, CParseArg::kBurnResultHeader);
-  WriteTextStream(file, CParseArg::BurnResultRow(serial, pass, status, BurnResultTimeStamp(std::time(nullptr))));
+  WriteTextStream(file, CParseArg::BurnResultRow(outcome.burnSerial, outcome.pass, outcome.status,
+                                                 BurnResultTimeStamp(std::time(nullptr))));
   std::fclose(file);
   return true;
 }

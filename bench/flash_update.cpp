@@ -28,16 +28,14 @@
 #include <string>
 #include <vector>
 
-#include "app/config_ini.h"
 #include "app/parse_arg.h"
+#include "app/program_services.h"
 #include "app/program_state.h"
-#include "app/quillox_app.h"
-#include "app/settings_keys.h"
 #include "bench/update_floor.h"
 #include "device/dev_lib.h"
 #include "flow/create_flow.h"
+#include "flow/dev_flow.h"
 #include "flow/device_identity.h"
-#include "image/ic_type_ini.h"
 #include "image/sample_image.h"
 #include "platform/vendor.h"
 #include "sim/bench.h"
@@ -129,43 +127,38 @@ void MakeBench(const std::string& folder, const sim::ChipFacts& chip, const Byte
   if (!bench->Add(std::move(codec), error) || !bench->Save(error)) Die(error);
 }
 
-// The child's side: the command line's start-up and preparation
-// (CQuilloxApp::InitInstance, CParseArg::Prepare) and its action
+// The child's side: the program's start-up (ProgramServices) and the command
+// line's preparation (CParseArg::Prepare) and its action
 // (Excute_Arg_Normal), with `channelBits` added to the command line's access
 // flags. Exits 0 when the action passed.
 [[noreturn]] void RunInChild(const std::string& folder, Job job, const std::string& imagePath,
                              std::uint32_t channelBits) {
-  CConfigIni settings;
-  settings.LoadSettings();
-  ICTypeStore().DiscoverDescriptions();
-  ICTypeStore().SelectInitialDescription();
-  CParseArg command;
-  command.SetResultFolder(folder);
-  CreateFlow();
   std::string error;
   std::unique_ptr<platform::UsbHost> host = sim::OpenBench(folder, error);
   if (!host) Die(error);
-  DevLib_InitWithHost(setting::Get(setting::kLibType), host.get());
+  CParseArg command;
+  command.SetResultFolder(folder);
+  ProgramServices services;
+  ServiceOptions options;
+  options.usbHost = host.get();
+  services.Start(options);
 
   int passed = 0;
   const char* option = job == Job::kWrite ? "-write" : "-verify";
   if (command.Parse_Arg({"tessaload", "-f", option, imagePath}) == 1) {
-    SilentMode = 1;
-    SetFlowHost(&command);
-    if (command.Prepare()) {
+    passed = services.RunJob(&command, true, [&] {
+      if (!command.Prepare()) return 0;
       CDevFlow* flow = CurrentFlow();
       flow->PrepareJobFlags();
       flow->m_accessFlags = 0x40 | channelBits;
       LastStatusCode = 0;
-      passed = job == Job::kVerify ? flow->SilenceVerifyBin(imagePath) : flow->SilenceWriteBin(imagePath);
-      if (passed != 1) std::fprintf(stderr, "flash_update: the job failed with status %d\n", int(LastStatusCode));
-      command.CloseResultFile(passed == 1);
-    }
-    CloseFlowDevice();
+      const int done = job == Job::kVerify ? flow->SilenceVerifyBin(imagePath) : flow->SilenceWriteBin(imagePath);
+      if (done != 1) std::fprintf(stderr, "flash_update: the job failed with status %d\n", int(LastStatusCode));
+      command.CloseResultFile(done == 1);
+      return done;
+    });
   }
-  DestroyFlow();
-  SetFlowHost(nullptr);
-  DevLib_Uninit();
+  services.Stop();
   host.reset();  // saves the bench
   std::fflush(nullptr);
   _exit(passed == 1 ? 0 : 1);

@@ -77,6 +77,18 @@ bool VidPidCheckConfigured() {
   return setting::Get(setting::kCheckVidPidIni) != 0 || setting::Get(setting::kCheckVidPidBin) != 0;
 }
 
+// What the window knows of a download's end.
+JobOutcome WindowOutcome(const FlowFacts& facts, bool pass, int status) {
+  JobOutcome outcome;
+  outcome.action = "write";
+  outcome.status = status;
+  outcome.statusText = StatusText(status);
+  outcome.exitCode = ExitCodeForStatus(status);
+  outcome.pass = pass;
+  outcome.burnSerial = facts.manufacturer;
+  return outcome;
+}
+
 const FlowFacts& FactsOf(const WindowMessage& message) {
   static const FlowFacts none;
   return message.facts ? *message.facts : none;
@@ -497,7 +509,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnSuccess(const FlowFacts& facts) {
       return;
     }
   }
-  if (resultLog_) AppendBurnResultRow(facts.manufacturer, true, 0);
+  if (resultLog_) AppendBurnResultRow(WindowOutcome(facts, true, 0));
   if (workerExists_) {
     if (loopTest_ && runsLeft_ == 0) {
       worker_->Post(kJobCloseDevice);
@@ -507,7 +519,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnSuccess(const FlowFacts& facts) {
       worker_->Post(kJobCloseDevice);
       deviceReady_ = 0;
       worker_->Post(kJobDeviceList, 1);
-      if (resultFileMode_ == 1) resultFile_.Write("pass");
+      if (resultFileMode_ == 1) resultFile_.Write(ResultWord(true));
       if (resultFileMode_ == 2)
         resultFile_.Write(Format("After Download,TestResult = pass, VID is 0x%04x, PID is 0x%04x, Rev is 0x%04x\n",
                                  facts.vid, facts.pid, facts.rev));
@@ -526,7 +538,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnFailure(int status, const FlowFacts& fact
   failureText_ = StatusText(status);
   jobEnded_ = true;
   jobStatus_ = status;
-  if (resultLog_) AppendBurnResultRow(facts.manufacturer, false, status);
+  if (resultLog_) AppendBurnResultRow(WindowOutcome(facts, false, status));
   stop_.ResetStop();
   if (!deviceJob) {
     statusText_ = failureText_;  // no device refresh brings it
@@ -534,7 +546,7 @@ void CTessaload_AllInOne_VxproxyDlg::OnFailure(int status, const FlowFacts& fact
     worker_->Post(kJobCloseDevice);
     worker_->Post(kJobDeviceList, 1);
   }
-  if (resultFileMode_ == 1) resultFile_.Write("fail");
+  if (resultFileMode_ == 1) resultFile_.Write(ResultWord(false));
   if (resultFileMode_ == 2)
     resultFile_.Write(
         Format("TestResult = fail, VID is 0x%04x, PID is 0x%04x, Rev is 0x%04x\n", facts.vid, facts.pid, facts.rev));

@@ -10,12 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/config_ini.h"
+#include "app/program_services.h"
 #include "app/program_state.h"
-#include "device/dev_lib.h"
 #include "flow/create_flow.h"
 #include "flow/flow_host.h"
-#include "image/ic_type_ini.h"
 #include "image/sample_image.h"
 #include "tests/sim/sim_fixture.h"
 #include "tests/support/image_fixtures.h"
@@ -48,30 +46,26 @@ class BenchFixture : public testing::Test {
   }
   void Open(const std::string& settings = "") {
     settings_ = settings;
-    CConfigIni config;
-    config.LoadSettingsFrom("[Quillox Config]\r\nCheckVIDPID_INI=1\r\n" + settings, "");
     std::string error;
     host_ = sim::OpenBench(folder_, error);
     ASSERT_TRUE(host_) << error;
-    ASSERT_EQ(DevLib_InitWithHost(0, host_.get()), 1);
     SetFlowHost(&host);
-    ICTypeStore().DiscoverDescriptions();
-    ICTypeStore().SelectInitialDescription();
-    MemoryType = memoryType_;
-    CreateFlow();
+    ServiceOptions options;
+    options.settingsText = "[Quillox Config]\r\nCheckVIDPID_INI=1\r\n" + settings;
+    options.usbHost = host_.get();
+    options.memoryType = memoryType_;
+    ASSERT_TRUE(services_.Start(options));
     Opened();
   }
   // Called once the flow object exists.
   virtual void Opened() {}
   void Close() {
-    DestroyFlow();
-    DevLib_Uninit();
+    services_.Stop();
     host_.reset();
     SetFlowHost(nullptr);
   }
   void TearDown() override {
     Close();
-    DestroySettingsStore();
     std::filesystem::remove_all(folder_);
   }
   // Changes the saved bench while no program has it open.
@@ -105,4 +99,5 @@ class BenchFixture : public testing::Test {
   std::string folder_;
   std::string settings_;
   std::unique_ptr<platform::UsbHost> host_;
+  ProgramServices services_;  // stops before the host goes
 };

@@ -16,11 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "app/config_ini.h"
 #include "app/notify.h"
 #include "app/parse_arg.h"
+#include "app/program_services.h"
 #include "app/program_state.h"
-#include "device/dev_lib.h"
 #include "flow/create_flow.h"
 #include "flow/config_info.h"
 #include "flow/dev_flow.h"
@@ -188,8 +187,6 @@ inline Outcome Write(const Target& t, const Bytes& pristine, const Bytes& image,
   const std::string file = folder + "/image.bin";
   std::string error;
   {
-    CConfigIni config;
-    config.LoadSettingsFrom("[Quillox Config]\r\nCheckVIDPID_INI=1\r\n", "");
     auto simHost = sim::OpenBench(folder, error);
     EXPECT_TRUE(simHost) << error;
     if (!simHost) return o;
@@ -198,48 +195,37 @@ inline Outcome Write(const Target& t, const Bytes& pristine, const Bytes& image,
     SilentPrompter prompter;
     platform::SetCurrentPrompter(&prompter);
     SetNotifySink(&stopHost);
-    DevLib_InitWithHost(0, &host);
-    ICTypeStore().DiscoverDescriptions();
-    ICTypeStore().SelectInitialDescription();
-    CodeReadSize = kDefaultCodeReadSize;
-    LastStatusCode = 0;
-    int result = 0;
-    if (t.memory == sim::MemoryKind::kNorFlash) {
-      SilentMode = 0;
-      MemoryType = 1;
-      CreateFlow();
-      SetFlowHost(&stopHost);
-      auto* flow = dynamic_cast<CEepromConfigInfo*>(CurrentFlow());
-      flow->PrepareJobFlags();
-      if (flow->DEV_OpenDeviceByVIDPID() && flow->LoadDownloadFile(file)) {
+    const bool nor = t.memory == sim::MemoryKind::kNorFlash;
+    ProgramServices services;
+    ServiceOptions options;
+    options.settingsText = "[Quillox Config]\r\nCheckVIDPID_INI=1\r\n";
+    options.usbHost = &host;
+    options.memoryType = nor ? 1 : 0;
+    services.Start(options);
+    CParseArg command;
+    command.SetResultFolder(folder);
+    const int result = services.RunJob(&stopHost, !nor, [&] {
+      if (nor) {
+        auto* flow = dynamic_cast<CEepromConfigInfo*>(CurrentFlow());
+        flow->PrepareJobFlags();
+        if (!flow->DEV_OpenDeviceByVIDPID() || !flow->LoadDownloadFile(file)) return 0;
         flow->MP_GetDeviceInfo();
         flow->m_accessFlags = 0x40;
-        result = flow->Download() != 0;
+        return int(flow->Download() != 0);
       }
-    } else {
-      SilentMode = 1;
-      MemoryType = 0;
-      CreateFlow();
-      CParseArg command;
-      command.SetResultFolder(folder);
-      if (command.Parse_Arg({"tessaload", "-f", "-write", file}) == 1) {
-        SetFlowHost(&stopHost);
-        if (command.Prepare()) result = command.Excute_Arg();
-      }
+      if (command.Parse_Arg({"tessaload", "-f", "-write", file}) != 1 || !command.Prepare()) return 0;
+      return command.Excute_Arg();
+    });
+    if (!nor) {
       std::ifstream in(folder + "/Result.txt", std::ios::binary);
       const std::string text((std::istreambuf_iterator<char>(in)), {});
       o.claimedPass = text.ends_with("pass");
     }
     o.claimedPass = o.claimedPass || result == 1;
     o.status = LastStatusCode;
-    DestroyFlow();
-    DevLib_Uninit();
-    SetFlowHost(nullptr);
+    services.Stop();
     SetNotifySink(nullptr);
     platform::SetCurrentPrompter(nullptr);
-    DestroySettingsStore();
-    SilentMode = 0;
-    MemoryType = 0;
     o.kinds = host.kinds;
     o.checksPerPhase = stopHost.checksPerPhase;
   }

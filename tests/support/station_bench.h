@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/config_ini.h"
+#include "app/program_services.h"
 #include "app/program_state.h"
-#include "device/dev_lib.h"
 #include "flow/create_flow.h"
 #include "flow/flow_host.h"
 #include "image/ic_type_ini.h"
@@ -43,25 +42,19 @@ class StationBench {
     simtest::MakeBench(folder_, codecs);
     if (!faults.empty()) ArmFaults(codecs.front().name, faults);
     if (edit) Edit(edit);
-    CConfigIni config;
-    config.LoadSettingsFrom("[Quillox Config]\r\nCheckVIDPID_INI=1\r\n" + settings, "");
     std::string error;
     host_ = sim::OpenBench(folder_, error);
     ASSERT_TRUE(host_) << error;
-    ASSERT_EQ(DevLib_InitWithHost(0, host_.get()), 1);
-    ICTypeStore().DiscoverDescriptions();
-    ICTypeStore().SelectInitialDescription();
-    SilentMode = 0;
-    MemoryType = 0;
-    CreateFlow();
+    ServiceOptions options;
+    options.settingsText = "[Quillox Config]\r\nCheckVIDPID_INI=1\r\n" + settings;
+    options.usbHost = host_.get();
+    ASSERT_TRUE(services_.Start(options));
   }
 
   void Stop() {
-    DestroyFlow();
-    DevLib_Uninit();
+    services_.Stop();
     host_.reset();
     SetFlowHost(nullptr);
-    DestroySettingsStore();
     if (!folder_.empty()) std::filesystem::remove_all(folder_);
     folder_.clear();
   }
@@ -102,4 +95,5 @@ class StationBench {
 
   std::string folder_;
   std::unique_ptr<platform::UsbHost> host_;
+  ProgramServices services_;  // stops before the host goes
 };
