@@ -1,0 +1,81 @@
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "app/config_ini.h"
+#include "app/file_routines.h"
+#include "app/gang/gang_command.h"
+#include "app/gang/gang_report.h"
+#include "app/gang/job_options.h"
+#include "app/gang/station.h"
+#include "app/gang/unit_row.h"
+#include "app/status_codes.h"
+#include "app/usb_backend.h"
+#include "platform/stop_signals.h"
+#include "platform/terminal.h"
+
+int RunStationCommand(const std::vector<std::string>& args) {
+  CLI::App app{"Programs each codec as it arrives at one of the ports, until stopped.", "tessaload station"};
+  std::string file, portList;
+  bool json = false;
+  unsigned jobTimeoutMs = 0, pollMs = 250;
+  app.add_option("file", file, "the image file")->required();
+  app.add_option("--ports", portList, "the station's USB ports, such as 1-1,1-2")->required();
+  app.add_flag("--json", json, "JSON Lines on standard output");
+  app.add_option("--job-timeout", jobTimeoutMs, "milliseconds a job may stay silent before it counts as hung");
+  app.add_option("--poll", pollMs, "milliseconds between looks at the bus")->check(CLI::Range(10u, 10000u));
+  std::vector<std::string> rest(args.begin() + 2, args.end());
+  std::reverse(rest.begin(), rest.end());
+  try {
+    app.parse(rest);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : ExitCodeForStatus(kStsInvalidParameter);
+  }
+  StationSetup setup;
+  std::string error;
+  if (!ParsePortList(portList, setup.ports, error)) {
+    std::fprintf(stderr, "tessaload station: %s\n", error.c_str());
+    return ExitCodeForStatus(kStsInvalidParameter);
+  }
+  std::vector<std::uint8_t> image;
+  if (!ReadFileBytes(file, static_cast<std::size_t>(FileSize(file)), image) || image.empty()) {
+    std::fprintf(stderr, "tessaload station: %s: %s\n", file.c_str(), StatusText(kStsLoadFileDataFail).c_str());
+    return ExitCodeForStatus(kStsLoadFileDataFail);
+  }
+  std::string versionText;
+  FwVersion version{};
+  if (GetImageVersion(image, versionText, version)) setup.imageVersion = version;
+
+  CConfigIni().LoadSettings();
+  setup.limits = JobLimitsFromSettings(jobTimeoutMs);
+  DestroySettingsStore();
+  setup.pollMs = pollMs;
+  setup.command = [&](const std::string& action, const std::string& port) {
+    return PortJobCommand(action, action == "version" ? std::string() : file, port);
+  };
+  auto host = OpenUsbBackend(error);
+  if (!host) {
+    std::fprintf(stderr, "tessaload station: %s\n", error.c_str());
+    return ExitCodeForStatus(kStsDetectDeviceFail);
+  }
+  platform::IgnoreBrokenPipes();
+  platform::InstallStopSignals();
+
+  LiveTable live(stderr);
+  StationHooks hooks;
+  if (json)
+    hooks.onLine = [](const std::string& line) {
+      std::fputs((line + "\n").c_str(), stdout);
+      std::fflush(stdout);
+    };
+  if (platform::StandardErrorIsTerminal())
+    hooks.onChange = [&](const std::vector<GangSlot>& slots) { live.Draw(SlotTable(slots, true)); };
+  hooks.onUnit = &AppendUnitRow;
+  hooks.stopRequested = &platform::StopSignalReceived;
+  const std::vector<GangSlot> slots = Station(*host, setup, hooks).Run();
+
+  if (json) std::printf("%s\n", StationSummaryJson(slots).c_str());
+  const int code = StationExitCode(slots);
+  std::fputs(StationSummaryText(slots).c_str(), code != 0 || json ? stderr : stdout);
+  return code;
+}
