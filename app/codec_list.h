@@ -45,8 +45,7 @@ struct CodecSelection {
 enum class SelectionResult { kChosen, kNone, kSeveral };
 
 // With neither port nor serial the only codec present; else the one on that
-// port or with that serial (both must hold when both are given). `chosen` is
-// set for kChosen; several codecs with no selection (or one serial on several
-// codecs) give kSeveral.
+// port or with that serial. `chosen` is set for kChosen; several codecs with
+// no selection (or one serial on several codecs) give kSeveral.
 SelectionResult ChooseCodec(const std::vector<CodecEntry>& codecs, const CodecSelection& selection,
                             CodecEntry& chosen);
