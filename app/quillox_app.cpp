@@ -11,6 +11,8 @@
 #include "app/settings_check.h"
 #include "app/settings_keys.h"
 #include "app/status_codes.h"
+#include "app/subcommand_line.h"
+#include "app/subcommand_run.h"
 #include "app/trace.h"
 #include "app/usb_backend.h"
 #include "app/window_mode.h"
@@ -50,31 +52,30 @@ CQuilloxApp::CQuilloxApp() = default;
 CQuilloxApp::~CQuilloxApp() = default;
 
 bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
-  if (CParseArg::IsHelpCommandLine(args)) {
+  const bool subcommand = IsSubcommandLine(args);
+  SubcommandRequest request;
+  if (subcommand) {
+    std::string error;
+    switch (ParseSubcommandLine(args, TESSALOAD_FILE_VERSION, request, error)) {
+      case SubcommandParse::kDone:
+        return false;
+      case SubcommandParse::kRefused:
+        ranCommandLine_ = true;
+        RefuseSubcommandLine(args, error);
+        return false;
+      case SubcommandParse::kRun:
+        break;
+    }
+  } else if (CParseArg::IsHelpCommandLine(args)) {
     std::fputs(CParseArg::kUsage, stdout);
     return false;
   }
-  LoadSettings();
-  CheckSettings(stderr);
-  if (setting::Get(setting::kDebugLog) != 0)
-    capture_.Start(ProgramFolderPathWithSeparator() + "DebugLog.txt");
-  TraceInit();
-  versionText_ = VersionTextFromFileVersion(TESSALOAD_FILE_VERSION);
-  IniType = setting::Get(setting::kIniType);
+  StartServices();
 
-  // The program-wide objects. The operating-system record of the original
-  // design (version, WOW64) has nothing to hold on Linux.
-  ICTypeStore().DiscoverDescriptions();
-  ICTypeStore().SelectInitialDescription();
-  g_parseArg = new CParseArg();
-  CreateFlow();
-
-  std::string usbError;
-  usbHost_ = OpenUsbBackend(usbError);
-  if (!usbHost_) std::fprintf(stderr, "%s\n", usbError.c_str());
-  DevLib_InitWithHost(setting::Get(setting::kLibType), usbHost_.get());
-
-  if (!IsWindowModeCommandLine(args)) {
+  if (subcommand) {
+    ranCommandLine_ = true;
+    RunSubcommand(request, *g_parseArg);
+  } else if (!IsWindowModeCommandLine(args)) {
     ranCommandLine_ = true;
     platform::InstallStopSignals();
     if (g_parseArg->Parse_Arg(args) == 1) {
@@ -97,6 +98,28 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
     RunWindowMode(window);
   }
   return false;
+}
+
+void CQuilloxApp::StartServices() {
+  LoadSettings();
+  CheckSettings(stderr);
+  if (setting::Get(setting::kDebugLog) != 0)
+    capture_.Start(ProgramFolderPathWithSeparator() + "DebugLog.txt");
+  TraceInit();
+  versionText_ = VersionTextFromFileVersion(TESSALOAD_FILE_VERSION);
+  IniType = setting::Get(setting::kIniType);
+
+  // The program-wide objects. The operating-system record of the original
+  // design (version, WOW64) has nothing to hold on Linux.
+  ICTypeStore().DiscoverDescriptions();
+  ICTypeStore().SelectInitialDescription();
+  g_parseArg = new CParseArg();
+  CreateFlow();
+
+  std::string usbError;
+  usbHost_ = OpenUsbBackend(usbError);
+  if (!usbHost_) std::fprintf(stderr, "%s\n", usbError.c_str());
+  DevLib_InitWithHost(setting::Get(setting::kLibType), usbHost_.get());
 }
 
 void CloseFlowDevice() {

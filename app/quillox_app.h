@@ -25,6 +25,10 @@ class CQuilloxApp : public CConfigIni {
   bool RanCommandLine() const { return ranCommandLine_; }
 
  private:
+  // Settings, trace, IC descriptions, the command-line object, the flow and
+  // the device library over the chosen USB host.
+  void StartServices();
+
   DebugCapture capture_;
   std::unique_ptr<platform::UsbHost> usbHost_;
   std::string versionText_;

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/named_mutex.h"
 #include "platform/usb_host.h"
+#include "platform/usb_paths.h"
 
 namespace {
 
@@ -252,6 +253,12 @@ int DevLib_GetManufacturerOfFirst(std::string& manufacturer) {
   const int ok = DevLib_GetIdentityAndManufacturer(lib.handle, vid, pid, rev, manufacturer);
   DevLib_CloseDevice(0);
   return ok;
+}
+
+int DevLib_GetPortPath(std::uint32_t, std::string& portPath) {
+  CVexCam* d = Current();
+  portPath = d ? platform::PortPathOfLocation(d->Record().location) : std::string();
+  return portPath.empty() ? 0 : 1;
 }
 
 int DevLib_GetSerialText(std::uint32_t handle, std::string& serial) {

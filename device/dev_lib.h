@@ -39,6 +39,8 @@ int DevLib_GetIdentity(std::uint32_t handle, std::uint16_t& vid, std::uint16_t& 
 int DevLib_GetIdentityAndManufacturer(std::uint32_t handle, std::uint16_t& vid, std::uint16_t& pid,
                                       std::uint16_t& rev, std::string& manufacturer);
 int DevLib_GetManufacturerOfFirst(std::string& manufacturer);
+// The USB port path of the current device ("1-1.3"), as `tessaload list` shows it.
+int DevLib_GetPortPath(std::uint32_t handle, std::string& portPath);
 int DevLib_GetSerialText(std::uint32_t handle, std::string& serial);
 int DevLib_GetDeviceName(std::string& name);
 

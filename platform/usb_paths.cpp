@@ -58,4 +58,27 @@ std::string FunctionLocationPath(const std::string& deviceLocation, int interfac
   return deviceLocation + "#USBMI(" + std::to_string(interfaceNumber) + ")";
 }
 
+std::string PortPathOfLocation(const std::string& location) {
+  const std::string root = "PCIROOT(0)#PCI(";
+  if (location.rfind(root, 0) != 0) return {};
+  const std::size_t close = location.find(')', root.size());
+  // The bus in four hexadecimal digits, then "00".
+  if (close == std::string::npos || close != root.size() + 6) return {};
+  const std::string busDigits = location.substr(root.size(), 4);
+  if (busDigits.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) return {};
+  const int bus = int(std::stoul(busDigits, nullptr, 16));
+  std::vector<int> ports;
+  const std::string hop = "#USB(";
+  for (std::size_t at = location.find(hop, close); at != std::string::npos; at = location.find(hop, at + 1)) {
+    const std::size_t start = at + hop.size();
+    const std::size_t end = location.find(')', start);
+    if (end == std::string::npos || end == start || end - start > 3) return {};
+    const std::string digits = location.substr(start, end - start);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) return {};
+    ports.push_back(std::stoi(digits));
+  }
+  if (ports.empty()) return {};
+  return PortChainText(bus, ports);
+}
+
 }  // namespace platform

@@ -30,4 +30,8 @@ std::string FunctionInstancePath(std::uint16_t vid, std::uint16_t pid, int inter
 std::string ChildLocationPath(const std::string& parentLocation, int port);
 std::string FunctionLocationPath(const std::string& deviceLocation, int interfaceNumber);
 
+// The port path ("1-1.3": bus, then the port chain) of a device's or a
+// function's location path; empty when the text is not of the shape above.
+std::string PortPathOfLocation(const std::string& location);
+
 }  // namespace platform
