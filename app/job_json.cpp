@@ -64,6 +64,7 @@ std::string JsonResultLine(const JobOutcome& o) {
   j["action"] = o.action;
   j["port"] = o.port;
   j["serial"] = o.serial;
+  j["burn_serial"] = o.burnSerial;
   j["chip"] = o.chip;
   j["family"] = o.family;
   j["memory"] = o.memory;

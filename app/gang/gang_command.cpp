@@ -4,16 +4,18 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "app/config_ini.h"
 #include "app/gang/gang_report.h"
 #include "app/gang/gang_run.h"
 #include "app/gang/job_options.h"
 #include "app/gang/unit_row.h"
+#include "app/settings_keys.h"
 #include "app/status_codes.h"
 #include "platform/paths.h"
 #include "platform/stop_signals.h"
-#include "platform/terminal.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -71,7 +73,11 @@ int RunGangCommand(const std::vector<std::string>& args) {
 
   CConfigIni().LoadSettings();
   const JobLimits limits = JobLimitsFromSettings(jobTimeoutMs);
+  const bool rows = setting::Get(setting::kLogType) != 0;
   DestroySettingsStore();
+  // The jobs resolve a relative name against the program folder: give them
+  // the file the operator named.
+  file = std::filesystem::absolute(file).string();
   platform::IgnoreBrokenPipes();
   platform::InstallStopSignals();
   platform::Clock& clock = platform::SystemClock();
@@ -86,7 +92,7 @@ int RunGangCommand(const std::vector<std::string>& args) {
       std::fflush(stdout);
     };
   if (drawTable) hooks.onChange = [&](const std::vector<GangSlot>& slots) { live.Draw(SlotTable(slots, false)); };
-  hooks.onEnd = &AppendUnitRow;
+  if (rows) hooks.onEnd = &AppendUnitRow;
   hooks.stopRequested = &platform::StopSignalReceived;
   const std::vector<GangSlot> slots =
       RunGang(ports, [&](const std::string& port) { return PortJobCommand(action, file, port); }, limits, clock,

@@ -15,6 +15,7 @@ void GangSlot::BeginJob() {
   exitCode = 0;
   versionBefore.clear();
   versionAfter.clear();
+  burnSerial.clear();
   reason.clear();
 }
 
@@ -55,6 +56,7 @@ bool ApplyJobLine(GangSlot& slot, std::string_view line) {
   // A pass counts only when the job says so and its exit code agrees.
   slot.pass = pass != event.end() && pass->is_boolean() && pass->get<bool>() && slot.exitCode == 0;
   if (!slot.pass && slot.exitCode == 0) slot.exitCode = 1;
+  slot.burnSerial = Text(event, "burn_serial");
   slot.versionBefore = Text(event, "version_before");
   slot.versionAfter = Text(event, "version_after");
   slot.state = slot.pass ? GangSlot::State::kPassed : GangSlot::State::kFailed;

@@ -12,6 +12,7 @@ struct GangSlot {
   State state = State::kWaiting;
   // The codec's USB serial text and the name of the job's current phase.
   std::string serial;
+  std::string burnSerial;  // the serial field of its burn_result.txt row
   std::string phase;
   int percent = -1;  // -1 until the job reported progress
   // The job's end: its result event when it wrote one.

@@ -1,6 +1,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "app/config_ini.h"
 #include "app/file_routines.h"
@@ -9,10 +10,11 @@
 #include "app/gang/job_options.h"
 #include "app/gang/station.h"
 #include "app/gang/unit_row.h"
+#include "app/settings_keys.h"
 #include "app/status_codes.h"
 #include "app/usb_backend.h"
 #include "platform/stop_signals.h"
-#include "platform/terminal.h"
+#include "platform/process.h"
 
 int RunStationCommand(const std::vector<std::string>& args) {
   CLI::App app{"Programs each codec as it arrives at one of the ports, until stopped.", "tessaload station"};
@@ -48,7 +50,9 @@ int RunStationCommand(const std::vector<std::string>& args) {
 
   CConfigIni().LoadSettings();
   setup.limits = JobLimitsFromSettings(jobTimeoutMs);
+  const bool rows = setting::Get(setting::kLogType) != 0;
   DestroySettingsStore();
+  file = std::filesystem::absolute(file).string();
   setup.pollMs = pollMs;
   setup.command = [&](const std::string& action, const std::string& port) {
     return PortJobCommand(action, action == "version" ? std::string() : file, port);
@@ -70,7 +74,7 @@ int RunStationCommand(const std::vector<std::string>& args) {
     };
   if (platform::StandardErrorIsTerminal())
     hooks.onChange = [&](const std::vector<GangSlot>& slots) { live.Draw(SlotTable(slots, true)); };
-  hooks.onUnit = &AppendUnitRow;
+  if (rows) hooks.onUnit = &AppendUnitRow;
   hooks.stopRequested = &platform::StopSignalReceived;
   const std::vector<GangSlot> slots = Station(*host, setup, hooks).Run();
 

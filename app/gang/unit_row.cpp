@@ -3,5 +3,5 @@
 #include "app/result_files.h"
 
 void AppendUnitRow(const GangSlot& slot) {
-  AppendBurnResultRow(slot.serial, slot.state == GangSlot::State::kPassed, slot.status);
+  AppendBurnResultRow(slot.burnSerial, slot.state == GangSlot::State::kPassed, slot.status);
 }

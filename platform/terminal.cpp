@@ -1,8 +1,0 @@
-#include "platform/terminal.h"
-
-#include <unistd.h>
-
-namespace platform {
-bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
-bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
-}  // namespace platform
