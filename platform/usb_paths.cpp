@@ -60,24 +60,33 @@ std::string FunctionLocationPath(const std::string& deviceLocation, int interfac
 
 std::string PortPathOfLocation(const std::string& location) {
   const std::string root = "PCIROOT(0)#PCI(";
-  if (location.rfind(root, 0) != 0) return {};
-  const std::size_t close = location.find(')', root.size());
-  // The bus in four hexadecimal digits, then "00".
-  if (close == std::string::npos || close != root.size() + 6) return {};
-  const std::string busDigits = location.substr(root.size(), 4);
-  if (busDigits.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) return {};
-  const int bus = int(std::stoul(busDigits, nullptr, 16));
-  std::vector<int> ports;
-  const std::string hop = "#USB(";
-  for (std::size_t at = location.find(hop, close); at != std::string::npos; at = location.find(hop, at + 1)) {
-    const std::size_t start = at + hop.size();
-    const std::size_t end = location.find(')', start);
-    if (end == std::string::npos || end == start || end - start > 3) return {};
-    const std::string digits = location.substr(start, end - start);
-    if (digits.find_first_not_of("0123456789") != std::string::npos) return {};
-    ports.push_back(std::stoi(digits));
+  if (location.compare(0, root.size(), root) != 0) return {};
+  std::size_t at = root.size();
+  const std::size_t close = location.find("00)#USBROOT(0)", at);
+  if (close == std::string::npos || close - at != 4) return {};
+  int bus = 0;
+  for (std::size_t i = at; i < close; ++i) {
+    const char c = location[i];
+    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (digit < 0) return {};
+    bus = bus * 16 + digit;
   }
-  if (ports.empty()) return {};
+  at = close + std::string("00)#USBROOT(0)").size();
+  std::vector<int> ports;
+  const std::string step = "#USB(";
+  while (location.compare(at, step.size(), step) == 0) {
+    at += step.size();
+    const std::size_t end = location.find(')', at);
+    if (end == std::string::npos || end == at || end - at > 3) return {};
+    int port = 0;
+    for (std::size_t i = at; i < end; ++i) {
+      if (location[i] < '0' || location[i] > '9') return {};
+      port = port * 10 + (location[i] - '0');
+    }
+    ports.push_back(port);
+    at = end + 1;
+  }
+  if (ports.empty() || (at != location.size() && location.compare(at, 7, "#USBMI(") != 0)) return {};
   return PortChainText(bus, ports);
 }
 
