@@ -9,7 +9,7 @@
 #include "flow/memory_access.h"
 #include "image/ic_type_ini.h"
 
-std::vector<CodecEntry> ListCodecs() {
+std::vector<CodecEntry> ListCodecs(const std::string& onlyPort) {
   std::vector<CodecEntry> codecs;
   CDevFlow* flow = CurrentFlow();
   if (!flow) return codecs;
@@ -17,6 +17,8 @@ std::vector<CodecEntry> ListCodecs() {
   const int statusBefore = LastStatusCode.load();
   const int count = DevLib_GetDeviceCount();
   for (int i = 0; i < count; ++i) {
+    std::string port;
+    if (!onlyPort.empty() && (!DevLib_GetPositionPortPath(i, port) || port != onlyPort)) continue;
     if (!flow->DEV_OpenDeviceByICIni(i)) continue;
     if (flow->AcceptedIdentity()) {
       flow->MP_GetDeviceInfo();

@@ -21,9 +21,11 @@ struct CodecEntry {
   std::string serial;
 };
 
-// Every accepted codec on the bus, in bus order. Uses the current flow object
-// and leaves it without an open device.
-std::vector<CodecEntry> ListCodecs();
+// Every accepted codec on the bus, in bus order; with `onlyPort`, only the
+// one on that port: the others are not opened, so a job never waits for, or
+// disturbs, a codec another program is working on. Uses the current flow
+// object and leaves it without an open device.
+std::vector<CodecEntry> ListCodecs(const std::string& onlyPort = {});
 
 // The name of a memory type: "SPI flash", "NOR flash", "EEPROM 8-bit",
 // "EEPROM 16-bit", "MTP", "OTP"; "" for another value.

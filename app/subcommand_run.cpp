@@ -92,7 +92,7 @@ void RunSubcommand(const SubcommandRequest& request, CParseArg& job) {
   };
 
   const CodecSelection selection{request.port, request.serial};
-  const std::vector<CodecEntry> codecs = ListCodecs();
+  const std::vector<CodecEntry> codecs = ListCodecs(request.port);
   CodecEntry chosen;
   switch (ChooseCodec(codecs, selection, chosen)) {
     case SelectionResult::kNone:

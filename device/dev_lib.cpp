@@ -188,6 +188,16 @@ int DevLib_GetDeviceCount() {
   return int(list.size() & 0xFF);
 }
 
+bool DevLib_GetPositionPortPath(int position, std::string& portPath) {
+  portPath.clear();
+  if (!Lib().access || position < 0) return false;
+  std::vector<DeviceListEntry> list;
+  if (EnumerateDevices(*Lib().access, list) != platform::kErrorSuccess || std::size_t(position) >= list.size())
+    return false;
+  portPath = platform::PortPathOfLocation(list[std::size_t(position)].location);
+  return true;
+}
+
 std::uint32_t DevLib_OpenDevice(int position) {
   Library& lib = Lib();
   if (lib.device) return lib.handle;

@@ -31,6 +31,9 @@ int DevLib_GetLibType();
 platform::Clock& DevLib_Clock();
 
 int DevLib_GetDeviceCount();
+// The port path ("1-1.3") of the device at a position of the list, without
+// opening it; false when there is no such position.
+bool DevLib_GetPositionPortPath(int position, std::string& portPath);
 std::uint32_t DevLib_OpenDevice(int position);
 int DevLib_CloseDevice(std::uint32_t handle = 0);
 std::uint32_t DevLib_GetDeviceInstance();
