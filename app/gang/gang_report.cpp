@@ -54,12 +54,12 @@ bool PortBefore(const std::string& a, const std::string& b) {
 
 std::string SlotTable(const std::vector<GangSlot>& slots, bool station) {
   std::ostringstream table;
-  table << Cell("PORT", 10) << Cell("SERIAL", 14) << Cell("PHASE", 14) << Cell("PROGRESS", 17)
+  table << Cell("PORT", 10) << Cell("SERIAL", 14) << Cell("PHASE", 14) << Cell("PROGRESS", 18)
         << Cell("RESULT", 7);
   if (station) table << Cell("UNIT", 5) << Cell("PASS", 5) << Cell("FAIL", 5);
   table << "REASON\n";
   for (const GangSlot& slot : slots) {
-    table << Cell(slot.port, 10) << Cell(slot.serial, 14) << Cell(Phase(slot), 14) << Cell(Progress(slot), 17)
+    table << Cell(slot.port, 10) << Cell(slot.serial, 14) << Cell(Phase(slot), 14) << Cell(Progress(slot), 18)
           << Cell(ResultWord(slot), 7);
     if (station)
       table << Cell(std::to_string(slot.unit), 5) << Cell(std::to_string(slot.passed), 5)
