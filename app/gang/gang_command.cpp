@@ -52,15 +52,7 @@ int RunGangCommand(const std::vector<std::string>& args) {
   app.add_option("file", file, "the image file")->required();
   auto* portsOption = app.add_option("--ports", portList, "the codecs' USB ports, such as 1-1,1-2");
   app.add_flag("--all", all, "every codec present")->excludes(portsOption);
-  app.add_flag("--json", json, "JSON Lines on standard output");
-  app.add_option("--job-timeout", jobTimeoutMs, "milliseconds a job may stay silent before it counts as hung");
-  std::vector<std::string> rest(args.begin() + 2, args.end());
-  std::reverse(rest.begin(), rest.end());
-  try {
-    app.parse(rest);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : ExitCodeForStatus(kStsInvalidParameter);
-  }
+  if (const int code = ParseSupervisorLine(app, args, json, jobTimeoutMs); code >= 0) return code;
 
   std::vector<std::string> ports;
   std::string error;

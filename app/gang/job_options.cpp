@@ -1,9 +1,12 @@
 #include "app/gang/job_options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 
 #include "app/gang/gang_report.h"
 #include "app/settings_keys.h"
+#include "app/status_codes.h"
 #include "platform/paths.h"
 
 std::vector<std::string> PortJobCommand(const std::string& action, const std::string& file,
@@ -42,4 +45,17 @@ bool ParsePortList(const std::string& text, std::vector<std::string>& ports, std
   }
   std::sort(ports.begin(), ports.end(), PortBefore);
   return true;
+}
+
+int ParseSupervisorLine(CLI::App& app, const std::vector<std::string>& args, bool& json, unsigned& jobTimeoutMs) {
+  app.add_flag("--json", json, "JSON Lines on standard output");
+  app.add_option("--job-timeout", jobTimeoutMs, "milliseconds a job may stay silent before it counts as hung");
+  std::vector<std::string> rest(args.begin() + std::min<std::size_t>(2, args.size()), args.end());
+  std::reverse(rest.begin(), rest.end());
+  try {
+    app.parse(rest);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : ExitCodeForStatus(kStsInvalidParameter);
+  }
+  return -1;
 }

@@ -125,6 +125,8 @@ void Station::EndUnit(Port& port, const std::string& resultLine) {
                {"port", slot.port},   {"serial", slot.serial},   {"status", slot.status},
                {"status_text", slot.statusText}, {"exit_code", slot.exitCode}, {"pass", false}};
     }
+    // A job that found no codec names no port: the unit is this port's.
+    event["port"] = slot.port;
     event["unit"] = slot.unit;
     if (pass && port.sameVersion) event["up_to_date"] = true;
     if (!pass) event["reason"] = slot.reason;

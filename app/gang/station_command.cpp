@@ -23,16 +23,8 @@ int RunStationCommand(const std::vector<std::string>& args) {
   unsigned jobTimeoutMs = 0, pollMs = 250;
   app.add_option("file", file, "the image file")->required();
   app.add_option("--ports", portList, "the station's USB ports, such as 1-1,1-2")->required();
-  app.add_flag("--json", json, "JSON Lines on standard output");
-  app.add_option("--job-timeout", jobTimeoutMs, "milliseconds a job may stay silent before it counts as hung");
   app.add_option("--poll", pollMs, "milliseconds between looks at the bus")->check(CLI::Range(10u, 10000u));
-  std::vector<std::string> rest(args.begin() + 2, args.end());
-  std::reverse(rest.begin(), rest.end());
-  try {
-    app.parse(rest);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : ExitCodeForStatus(kStsInvalidParameter);
-  }
+  if (const int code = ParseSupervisorLine(app, args, json, jobTimeoutMs); code >= 0) return code;
   StationSetup setup;
   std::string error;
   if (!ParsePortList(portList, setup.ports, error)) {

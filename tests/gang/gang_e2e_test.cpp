@@ -17,8 +17,7 @@
 
 // Disabled for now: with three codecs or more a job now and then ends in
 // "Detect Device Fail!" for its own, present codec while the other jobs reset
-// theirs (their codecs leave the bus and the job's choice by list position
-// moves). Run them with --gtest_also_run_disabled_tests; enable them once a
+// theirs. Run them with --gtest_also_run_disabled_tests; enable them once a
 // job finds its codec by port whatever the others do.
 namespace {
 
