@@ -40,3 +40,21 @@ struct JobOutcome {
   std::uint64_t durationMs = 0;
   std::vector<JobPhase> phases;
 };
+
+struct CodecEntry;
+class FlowHost;
+
+// What the runner of a job knows beside the program-wide state.
+struct JobFacts {
+  std::string action;
+  const CodecEntry* codec = nullptr;  // null when none was chosen
+  std::string imageFile;              // empty for jobs without an image file
+  std::string versionAfter;           // the running version read again after the job
+  std::uint64_t durationMs = 0;
+};
+
+// The whole record of the job just run: the facts, the status in
+// LastStatusCode with its text and exit code, the SHA-256 of the image
+// file's bytes as they are now, the serial field of the current flow object
+// and the phases the host logged.
+JobOutcome CollectJobOutcome(const JobFacts& facts, FlowHost* host);

@@ -170,9 +170,18 @@ bool CParseArg::CloseResultFile(bool pass) {
   return written && closed;
 }
 
+void CParseArg::SetSubcommandJob(std::uint8_t action, std::string fileName, int position) {
+  action_ = action;
+  option_.clear();
+  fileName_ = std::move(fileName);
+  startIndex_ = position;
+  explicitIndex_ = true;
+  subcommandJob_ = true;
+}
+
 int CParseArg::Prepare() {
   // Before the codec is touched: a run that cannot record its verdict does not start.
-  if (!OpenResultFile()) {
+  if (!subcommandJob_ && !OpenResultFile()) {
     LastStatusCode = kStsResultFileFail;
     return 0;
   }
@@ -299,11 +308,11 @@ int CParseArg::Excute_Arg() {
   TraceScope scope("CParseArg::Excute_Arg", kTraceEntryPoints);
   CDevFlow* flow = CurrentFlow();
   if (flow) flow->PrepareJobFlags();
-  resultLogFlag_ = setting::Get(setting::kLogType);
+  resultLogFlag_ = subcommandJob_ ? 0 : setting::Get(setting::kLogType);
   int result = Excute_Arg_Normal();
   // A failure always leaves a failure status.
   if (!result && action_ != 'D' && ExitCodeForStatus(LastStatusCode.load()) == 0) LastStatusCode = kStsActionFail;
-  if (!CloseResultFile(result == 1)) {
+  if (!subcommandJob_ && !CloseResultFile(result == 1)) {
     result = 0;
     LastStatusCode = kStsResultFileFail;
   }
@@ -322,6 +331,7 @@ std::string CParseArg::Advice(int status) const {
       return ResultFilePath() + " cannot be written (" + std::strerror(resultFileError_ ? resultFileError_ : EIO) +
              "): make it a writable file; the codec was not touched";
     case kStsDetectDeviceFail:
+      if (subcommandJob_) return "the chosen codec is no longer on its port";
       return explicitIndex_ ? "no codec at position " + std::to_string(startIndex_) +
                                   " (-d counts the connected codecs from 0)"
                             : "no codec found: check the cable and the udev rule (packaging/udev/70-tessaload.rules)";
@@ -351,14 +361,18 @@ std::string CParseArg::Advice(int status) const {
   }
 }
 
-void CParseArg::ReportFailure() const {
-  const int status = LastStatusCode.load();
-  if (ExitCodeForStatus(status) == 0) return;
-  std::string line = "tessaload: " + std::to_string(status);
+std::string CParseArg::FailureText(int status) const {
+  std::string line = std::to_string(status);
   const std::string text = StatusText(status);
   if (!text.empty()) line += " " + text;
   if (const std::string advice = Advice(status); !advice.empty()) line += " (" + advice + ")";
-  std::fprintf(stderr, "%s\n", line.c_str());
+  return line;
+}
+
+void CParseArg::ReportFailure() const {
+  const int status = LastStatusCode.load();
+  if (ExitCodeForStatus(status) == 0) return;
+  std::fprintf(stderr, "tessaload: %s\n", FailureText(status).c_str());
   std::fflush(stderr);
 }
 

@@ -44,6 +44,13 @@ class CParseArg final : public FlowHost {
   bool CloseResultFile(bool pass);
   std::string ResultFilePath() const;
 
+  // A job of a subcommand: the action letter of the factory form, its file
+  // and the codec at that position of the device library. Such a job keeps
+  // no Result.txt and writes no burn_result.txt row of its own (its outcome
+  // record goes to the writers of the subcommands).
+  void SetSubcommandJob(std::uint8_t action, std::string fileName, int position);
+  bool IsSubcommandJob() const { return subcommandJob_; }
+
   // The preparation step: Result.txt, the IC description and device, the
   // device information. 1 when the action may run.
   int Prepare();
@@ -60,6 +67,8 @@ class CParseArg final : public FlowHost {
   // The reason line on standard error for a run whose status is a failure:
   // "tessaload: <id> <text> (<what to do>)"; nothing for a success.
   void ReportFailure() const;
+  // "<id> <text> (<what to do>)" of a failure status.
+  std::string FailureText(int status) const;
 
   // SIGINT or SIGTERM arrived.
   bool StopRequested() override;
@@ -93,6 +102,7 @@ class CParseArg final : public FlowHost {
   std::string option_;
   int startIndex_ = 0;
   bool explicitIndex_ = false;  // "-d N" was given
+  bool subcommandJob_ = false;
   std::string refusal_;         // why the command line was refused
   int resultFileError_ = 0;     // errno of the failed Result.txt open or write
   std::string programFolder_;

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "app/parse_arg.h"
+#include "app/subcommand_line.h"
+#include "app/subcommand_run.h"
 #include "app/usb_backend.h"
 #include "app/window_mode.h"
 #include "platform/stop_signals.h"
@@ -38,7 +40,21 @@ CQuilloxApp::CQuilloxApp() = default;
 CQuilloxApp::~CQuilloxApp() = default;
 
 bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
-  if (CParseArg::IsHelpCommandLine(args)) {
+  const bool subcommand = IsSubcommandLine(args);
+  SubcommandRequest request;
+  if (subcommand) {
+    std::string error;
+    switch (ParseSubcommandLine(args, TESSALOAD_FILE_VERSION, request, error)) {
+      case SubcommandParse::kDone:
+        return false;
+      case SubcommandParse::kRefused:
+        ranCommandLine_ = true;
+        RefuseSubcommandLine(args, error);
+        return false;
+      case SubcommandParse::kRun:
+        break;
+    }
+  } else if (CParseArg::IsHelpCommandLine(args)) {
     std::fputs(CParseArg::kUsage, stdout);
     return false;
   }
@@ -49,9 +65,16 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
   ServiceOptions options;
   options.settingsWarnings = stderr;
   services_.Start(options);
-  if (!services_.UsbHost()) std::fprintf(stderr, "%s\n", services_.UsbError().c_str());
+  if (!services_.UsbHost()) std::fprintf(stderr, "%s
+", services_.UsbError().c_str());
 
-  if (!IsWindowModeCommandLine(args)) {
+  if (subcommand) {
+    ranCommandLine_ = true;
+    services_.RunJob(g_parseArg, true, [&] {
+      RunSubcommand(request, *g_parseArg);
+      return 0;
+    });
+  } else if (!IsWindowModeCommandLine(args)) {
     ranCommandLine_ = true;
     platform::InstallStopSignals();
     if (g_parseArg->Parse_Arg(args) == 1) {

@@ -34,7 +34,7 @@ void CVexCam::CreateChannels() {
   platform::Clock& clock = access_.host.HostClock();
   if (caps_->extensionUnitPresent)
     extUnit_ = std::make_unique<CExtUnit>(*pipe_, std::uint8_t(caps_->unitId), std::uint8_t(record_.interfaceNumber),
-                                          clock);
+                                          clock, record_.location);
   if (caps_->vendorChannel) vendor_ = std::make_unique<CVendorRequestV2>(*pipe_, clock);
 }
 

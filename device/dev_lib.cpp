@@ -4,7 +4,9 @@
 #include <memory>
 #include <vector>
 
+#include "app/trace.h"
 #include "device/cam_dev.h"
+#include "device/codec_locks.h"
 #include "device/device_enumeration.h"
 #include "device/ext_unit_direct.h"
 #include "device/linux_proxy_services.h"
@@ -15,12 +17,14 @@
 #include "app/file_routines.h"
 #include "platform/clock.h"
 #include "platform/named_mutex.h"
+#include "platform/process_lock.h"
 #include "platform/usb_host.h"
+#include "platform/usb_paths.h"
 
 namespace {
 
 // The library's process-wide state: the proxy driver over the USB host, and
-// the one current device.
+// the one current device with the hold of its codec lock.
 struct Library {
   platform::UsbHost* host = nullptr;
   int libType = 0;
@@ -30,6 +34,7 @@ struct Library {
   std::unique_ptr<DeviceAccess> access;
   std::unique_ptr<platform::NamedMutex> commandLock;
   std::unique_ptr<CVexCam> device;
+  std::unique_ptr<platform::ProcessLock> codecHold;
   std::uint32_t handle = 0;
   std::uint8_t lastOtpStatus = 0;
 };
@@ -46,6 +51,25 @@ constexpr std::uint16_t kUnansweredDataControlSize = 8;
 constexpr std::uint16_t kEnglish = 0x0409;
 
 CVexCam* Current() { return Lib().device.get(); }
+
+void DropDevice(Library& lib) {
+  lib.device.reset();
+  lib.codecHold.reset();
+  lib.handle = 0;
+}
+
+// Takes the lock of the codec at `location`, waiting while another program
+// has it open; null when the wait ran out.
+std::unique_ptr<platform::ProcessLock> HoldCodec(const std::string& location) {
+  TraceScope scope("HoldCodec", kTraceFlow, false);
+  auto hold = std::make_unique<platform::ProcessLock>(CodecLockName(kCodecLockName, location));
+  platform::Clock& clock = DevLib_Clock();
+  if (hold->Lock(0, clock)) return hold;
+  TraceLine(scope, "%s: the codec is open in another program, waiting\n", hold->Name().c_str());
+  if (hold->Lock(kCodecLockWaitMs, clock)) return hold;
+  TraceLine(scope, "%s: still open in another program after %u ms\n", hold->Name().c_str(), kCodecLockWaitMs);
+  return nullptr;
+}
 
 // The channel a call goes to: the extension unit with bit 0x20, else the
 // preferred one. A codec without a working extension unit takes every call
@@ -110,8 +134,7 @@ int Reset(std::uint32_t& handle, std::uint32_t flags, std::uint32_t waitMs, int 
     }
   }
   if (ResetAndFind(*lib.access, d->Record(), request) != platform::kErrorSuccess) {
-    lib.device.reset();
-    lib.handle = 0;
+    DropDevice(lib);
     handle = DevLib_OpenDevice(0);
     return 0;
   }
@@ -142,8 +165,7 @@ int DevLib_InitWithHost(int libType, platform::UsbHost* host) {
 
 int DevLib_Uninit() {
   Library& lib = Lib();
-  lib.device.reset();
-  lib.handle = 0;
+  DropDevice(lib);
   lib.commandLock.reset();
   if (lib.os) RemoveProxyDriver(lib.channel, *lib.os);
   lib.access.reset();
@@ -166,6 +188,16 @@ int DevLib_GetDeviceCount() {
   return int(list.size() & 0xFF);
 }
 
+bool DevLib_GetPositionPortPath(int position, std::string& portPath) {
+  portPath.clear();
+  if (!Lib().access || position < 0) return false;
+  std::vector<DeviceListEntry> list;
+  if (EnumerateDevices(*Lib().access, list) != platform::kErrorSuccess || std::size_t(position) >= list.size())
+    return false;
+  portPath = platform::PortPathOfLocation(list[std::size_t(position)].location);
+  return true;
+}
+
 std::uint32_t DevLib_OpenDevice(int position) {
   Library& lib = Lib();
   if (lib.device) return lib.handle;
@@ -173,6 +205,14 @@ std::uint32_t DevLib_OpenDevice(int position) {
   if (!lib.access || position < 0) return 0;
   std::vector<DeviceListEntry> list;
   if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess || std::size_t(position) >= list.size())
+    return 0;
+  // The codec is this program's from here until it is closed, resets and all.
+  // Another program may have had it open and reset it meanwhile: the list is
+  // taken again, and the position must still hold the same codec.
+  std::unique_ptr<platform::ProcessLock> hold = HoldCodec(list[std::size_t(position)].location);
+  if (!hold) return 0;
+  if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess || std::size_t(position) >= list.size() ||
+      CodecLockName(kCodecLockName, list[std::size_t(position)].location) != hold->Name())
     return 0;
   DeviceRecord temporary;
   if (OpenDeviceRecord(*lib.access, temporary, list[std::size_t(position)].deviceInstance) != platform::kErrorSuccess)
@@ -189,13 +229,13 @@ std::uint32_t DevLib_OpenDevice(int position) {
   if (!vex || !vex->Caps() || !vex->Caps()->vendorSignature) return 0;
   object.release();
   lib.device.reset(vex);
+  lib.codecHold = std::move(hold);
   lib.handle = list[std::size_t(position)].deviceInstance;
   return lib.handle;
 }
 
 int DevLib_CloseDevice(std::uint32_t) {
-  Lib().device.reset();
-  Lib().handle = 0;
+  DropDevice(Lib());
   return 1;
 }
 
@@ -252,6 +292,12 @@ int DevLib_GetManufacturerOfFirst(std::string& manufacturer) {
   const int ok = DevLib_GetIdentityAndManufacturer(lib.handle, vid, pid, rev, manufacturer);
   DevLib_CloseDevice(0);
   return ok;
+}
+
+int DevLib_GetPortPath(std::uint32_t, std::string& portPath) {
+  CVexCam* d = Current();
+  portPath = d ? platform::PortPathOfLocation(d->Record().location) : std::string();
+  return portPath.empty() ? 0 : 1;
 }
 
 int DevLib_GetSerialText(std::uint32_t handle, std::string& serial) {

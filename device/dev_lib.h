@@ -31,6 +31,9 @@ int DevLib_GetLibType();
 platform::Clock& DevLib_Clock();
 
 int DevLib_GetDeviceCount();
+// The port path ("1-1.3") of the device at a position of the list, without
+// opening it; false when there is no such position.
+bool DevLib_GetPositionPortPath(int position, std::string& portPath);
 std::uint32_t DevLib_OpenDevice(int position);
 int DevLib_CloseDevice(std::uint32_t handle = 0);
 std::uint32_t DevLib_GetDeviceInstance();
@@ -39,6 +42,8 @@ int DevLib_GetIdentity(std::uint32_t handle, std::uint16_t& vid, std::uint16_t& 
 int DevLib_GetIdentityAndManufacturer(std::uint32_t handle, std::uint16_t& vid, std::uint16_t& pid,
                                       std::uint16_t& rev, std::string& manufacturer);
 int DevLib_GetManufacturerOfFirst(std::string& manufacturer);
+// The USB port path of the current device ("1-1.3"), as `tessaload list` shows it.
+int DevLib_GetPortPath(std::uint32_t handle, std::string& portPath);
 int DevLib_GetSerialText(std::uint32_t handle, std::string& serial);
 int DevLib_GetDeviceName(std::string& name);
 

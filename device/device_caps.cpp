@@ -65,7 +65,7 @@ int ReadDeviceCaps(DeviceAccess& access, DeviceRecord& record, int force) {
     caps->unitId = std::uint32_t(unit);
     ProxyControlPipe pipe(access.channel, record.token);
     const ExtUnitAddress address{pipe, std::uint8_t(unit), std::uint8_t(record.interfaceNumber),
-                                 access.host.HostClock()};
+                                 access.host.HostClock(), record.location};
     std::array<std::uint8_t, 96> status{};
     if (VendorStatusRead(pipe, 0, std::uint32_t(status.size()), status.data()) == kErrorSuccess &&
         HasVendorSignature(status)) {

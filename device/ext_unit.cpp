@@ -18,7 +18,8 @@ constexpr std::uint32_t kI2CLongPiece = 64;
 
 }  // namespace
 
-CExtUnitBase::CExtUnitBase(platform::Clock& clock) : clock_(clock) {}
+CExtUnitBase::CExtUnitBase(platform::Clock& clock, const std::string& location)
+    : clock_(clock), lock_(CodecLockName(kChannelLockName, location)) {}
 
 CExtUnitBase::CSyncOperate::CSyncOperate(CExtUnitBase& unit)
     : unit_(unit), locked_(unit.lock_.Lock(kLockWaitMs, unit.clock_)) {}
@@ -477,8 +478,9 @@ std::int32_t CExtUnitBase::OTPWriteST(std::uint32_t a, std::uint16_t parameter, 
 
 // --- CExtUnit -----------------------------------------------------------------
 
-CExtUnit::CExtUnit(ControlPipe& pipe, std::uint8_t unitId, std::uint8_t interfaceNumber, platform::Clock& clock)
-    : CExtUnitBase(clock), pipe_(pipe), unitId_(unitId), interface_(interfaceNumber) {}
+CExtUnit::CExtUnit(ControlPipe& pipe, std::uint8_t unitId, std::uint8_t interfaceNumber, platform::Clock& clock,
+                   const std::string& location)
+    : CExtUnitBase(clock, location), pipe_(pipe), unitId_(unitId), interface_(interfaceNumber) {}
 
 std::int32_t CExtUnit::Request(bool read, std::uint8_t request, std::uint8_t control, std::uint8_t* data,
                                std::uint16_t length) {

@@ -3,14 +3,15 @@
 // the command control (10) and the data control (11) of the vendor's
 // extension unit, as class requests to the audio-control interface.
 //
-// Every operation takes the machine-wide channel lock "ICOperateSync_2014_3_28"
-// (10 s); the lock re-enters for the owning thread, so an operation that
-// splits itself takes it again for each piece. A failed request is followed by
+// Every operation takes the codec's channel lock (device/codec_locks.h, 10 s);
+// the lock re-enters for the owning thread, so an operation that splits itself
+// holds it across its pieces. A failed request is followed by
 // a status read and the clear command (ReportError), except when the device
 // has gone away.
 #include <cstdint>
 #include <string>
 
+#include "device/codec_locks.h"
 #include "device/command_block.h"
 #include "device/vendor_cmd_common.h"
 #include "platform/named_mutex.h"
@@ -20,11 +21,10 @@ namespace platform {
 class Clock;
 }
 
-inline constexpr char kChannelLockName[] = "ICOperateSync_2014_3_28";
-
 class CExtUnitBase : public CVendorCmdCommon {
  public:
-  CExtUnitBase(platform::Clock& clock);
+  // `location`: the codec's location path, which names its channel lock.
+  CExtUnitBase(platform::Clock& clock, const std::string& location);
 
   std::int32_t GetDevStatus(std::uint32_t start, std::uint8_t* buffer, std::uint32_t count) override;
   std::int32_t ResetToUpdateFW(std::uint16_t argument) override;
@@ -131,7 +131,7 @@ class CExtUnitBase : public CVendorCmdCommon {
   std::int32_t Erase(const CommandBlock& write, std::uint32_t count);
 
   platform::Clock& clock_;
-  platform::NamedMutex lock_{kChannelLockName};
+  platform::NamedMutex lock_;
   std::uint8_t data_[kDataBufferSize] = {};
   std::uint32_t dataControlSize_ = 8;
   std::uint8_t lastStatus_ = 0xFF;
@@ -141,7 +141,8 @@ class CExtUnit final : public CExtUnitBase {
  public:
   // The channel of the extension unit `unitId` in audio-control interface
   // `interfaceNumber` of the device behind `pipe`.
-  CExtUnit(ControlPipe& pipe, std::uint8_t unitId, std::uint8_t interfaceNumber, platform::Clock& clock);
+  CExtUnit(ControlPipe& pipe, std::uint8_t unitId, std::uint8_t interfaceNumber, platform::Clock& clock,
+           const std::string& location = {});
   ~CExtUnit() override = default;
 
   std::int32_t ChangeDataControlSize(std::uint16_t& size) override;

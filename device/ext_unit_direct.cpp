@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/codec_locks.h"
 #include "device/command_block.h"
 #include "device/control_pipe.h"
 #include "device/ext_unit.h"
@@ -14,15 +15,19 @@ namespace {
 constexpr std::uint32_t kLockWaitMs = 10000;
 thread_local std::uint32_t lastError = 0;
 
-// Holds the direct-command lock when it could be had, and the channel lock
-// that every extension-unit command of every program goes under: a command
-// and its data phases must never fall between another program's command and
-// its data (as when one program opens the codec while another reads it).
-// The direct lock comes first; nothing holding the channel lock waits for it.
+// Holds the codec's direct-command lock when it could be had, and the codec's
+// channel lock that every extension-unit command of every program goes
+// under: a command and its data phases must never fall between another
+// program's command and its data (as when one program opens the codec while
+// another reads it). The direct lock comes first; nothing holding the channel
+// lock waits for it.
 class DirectLock {
  public:
-  explicit DirectLock(platform::Clock& clock)
-      : direct_(directMutex_.Lock(kLockWaitMs, clock)), channel_(channelMutex_.Lock(kLockWaitMs, clock)) {
+  explicit DirectLock(const ExtUnitAddress& u)
+      : directMutex_(CodecLockName(kDirectCommandLockName, u.location)),
+        channelMutex_(CodecLockName(kChannelLockName, u.location)),
+        direct_(directMutex_.Lock(kLockWaitMs, u.clock)),
+        channel_(channelMutex_.Lock(kLockWaitMs, u.clock)) {
     if (!channel_) lastError = platform::kErrorTimeout;
   }
   ~DirectLock() {
@@ -33,8 +38,8 @@ class DirectLock {
   explicit operator bool() const { return channel_; }
 
  private:
-  platform::NamedMutex directMutex_{kDirectCommandLockName};
-  platform::NamedMutex channelMutex_{kChannelLockName};
+  platform::NamedMutex directMutex_;
+  platform::NamedMutex channelMutex_;
   bool direct_;
   bool channel_;
 };
@@ -70,7 +75,7 @@ int Recover(const ExtUnitAddress& u) {
 std::uint32_t ExtUnitLastError() { return lastError; }
 
 int ExtUnitSignatureCheck(const ExtUnitAddress& u) {
-  DirectLock lock(u.clock);
+  DirectLock lock(u);
   if (!lock) return 0;
   std::uint8_t unit[8] = {};
   if (!Send(u, cmd::kSignature) || !Request(u, true, kGetCur, kDataControl, unit, 8)) return Recover(u);
@@ -78,7 +83,7 @@ int ExtUnitSignatureCheck(const ExtUnitAddress& u) {
 }
 
 int ExtUnitStatusRead(const ExtUnitAddress& u, std::uint32_t count, std::uint8_t* out) {
-  DirectLock lock(u.clock);
+  DirectLock lock(u);
   if (!lock) return 0;
   for (std::uint32_t w = 0; w * 8 < count; ++w) {
     CommandBlock block = cmd::kDevStatus;
@@ -91,7 +96,7 @@ int ExtUnitStatusRead(const ExtUnitAddress& u, std::uint32_t count, std::uint8_t
 }
 
 int ExtUnitMemoryRead(const ExtUnitAddress& u, std::uint16_t address, std::uint16_t length, std::uint8_t* out) {
-  DirectLock lock(u.clock);
+  DirectLock lock(u);
   if (!lock) return 0;
   CommandBlock block = cmd::kReadMem;
   if (!Send(u, block.SetLow(address).SetLength(length))) return Recover(u);
@@ -104,7 +109,7 @@ int ExtUnitMemoryRead(const ExtUnitAddress& u, std::uint16_t address, std::uint1
 
 int ExtUnitMemoryWrite(const ExtUnitAddress& u, std::uint16_t address, std::uint16_t length,
                        const std::uint8_t* data) {
-  DirectLock lock(u.clock);
+  DirectLock lock(u);
   if (!lock) return 0;
   CommandBlock block = cmd::kWriteMem;
   if (!Send(u, block.SetLow(address).SetLength(length))) return Recover(u);
@@ -125,7 +130,7 @@ int ExtUnitReset(const ExtUnitAddress& u, std::uint16_t value, int kind) {
     block = cmd::kResetToRom;
   else
     return 0;
-  DirectLock lock(u.clock);
+  DirectLock lock(u);
   if (!lock) return 0;
   if (!Send(u, block)) return Recover(u);
   return 1;

@@ -1,26 +1,26 @@
 #pragma once
 // Extension-unit commands sent without a channel object, while a device is
-// being opened or reset. They serialise on the process-wide lock
-// "ICOperateSyncUac_2022" (waiting up to 10 s, and carrying on without it
-// when the wait runs out) and, like the channel objects, on the machine-wide
-// channel lock (10 s; a channel that stays busy fails with ERROR_TIMEOUT
-// before anything is sent). They move data in 8-byte units, and return 1 on
+// being opened or reset. They serialise on the codec's direct-command lock
+// (waiting up to 10 s, and carrying on without it when the wait runs out)
+// and, like the channel objects, on the codec's channel lock (10 s; a channel
+// that stays busy fails with ERROR_TIMEOUT before anything is sent). The locks
+// are the codec's own, by its location (device/codec_locks.h). They move data in 8-byte units, and return 1 on
 // success, 0 on failure; after a failed request they read the status block
 // and send the clear command.
 #include <cstdint>
+#include <string>
 
 class ControlPipe;
 namespace platform {
 class Clock;
 }
 
-inline constexpr char kDirectCommandLockName[] = "ICOperateSyncUac_2022";
-
 struct ExtUnitAddress {
   ControlPipe& pipe;
   std::uint8_t unitId;
   std::uint8_t interfaceNumber;
   platform::Clock& clock;
+  std::string location = {};  // the codec's location path: names its locks
 };
 
 int ExtUnitSignatureCheck(const ExtUnitAddress& unit);

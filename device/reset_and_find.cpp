@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/trace.h"
+#include "device/codec_locks.h"
 #include "device/device_enumeration.h"
 #include "device/device_tree.h"
 #include "device/ext_unit_direct.h"
@@ -10,6 +11,7 @@
 #include "device/vendor_request_direct.h"
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "platform/named_mutex.h"
 
 using namespace platform;
 
@@ -24,6 +26,26 @@ constexpr std::uint32_t kSlowChipExtraMs = 2000;
 constexpr int kStalledResetAttempts = 3;
 constexpr std::uint16_t kChipIdAddress = 0xFE21;
 constexpr std::uint16_t kResetArmAddress = 0xFF92;
+constexpr std::uint32_t kChannelLockWaitMs = 10000;
+
+// The codec's channel lock, held from the first command of a reset until the
+// codec answers again: no other program's command reaches the codec while it
+// is armed, resetting or just back. Without it the reset goes ahead; its
+// extension-unit commands then wait for the lock on their own.
+class ResetLock {
+ public:
+  ResetLock(const std::string& location, Clock& clock)
+      : mutex_(CodecLockName(kChannelLockName, location)), held_(mutex_.Lock(kChannelLockWaitMs, clock)) {}
+  ~ResetLock() {
+    if (held_) mutex_.Unlock();
+  }
+  ResetLock(const ResetLock&) = delete;
+  ResetLock& operator=(const ResetLock&) = delete;
+
+ private:
+  NamedMutex mutex_;
+  bool held_;
+};
 
 // The search limit: the time since the reset was first sent, less the
 // settle wait (which "Wait Time" limits on its own).
@@ -79,6 +101,7 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
   if (record.tag != kDeviceRecordTag || record.token == 0 || record.interfaceHandle == DeviceFiles::kInvalidHandle)
     return kErrorInvalidParameter;
   Clock& clock = access.host.HostClock();
+  const ResetLock lock(record.location, clock);
   const std::uint64_t startMs = clock.NowMs();
 
   // Channel facts.
@@ -99,7 +122,8 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
   if (request.value != 2 && !oneByte && !vendor && request.value <= 1) sent = request.value == 0 ? 1 : 0;
 
   ProxyControlPipe oldPipe(access.channel, record.token);
-  const ExtUnitAddress oldUnit{oldPipe, std::uint8_t(unitId), std::uint8_t(record.interfaceNumber), clock};
+  const ExtUnitAddress oldUnit{oldPipe, std::uint8_t(unitId), std::uint8_t(record.interfaceNumber), clock,
+                               record.location};
 
   // Arm the chip for the reset; two chips need longer to come back.
   bool slowChip = false;
@@ -184,7 +208,8 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
 
   // Wait until the found device answers.
   ProxyControlPipe newPipe(access.channel, found.token);
-  const ExtUnitAddress newUnit{newPipe, std::uint8_t(unitId), std::uint8_t(found.interfaceNumber), clock};
+  const ExtUnitAddress newUnit{newPipe, std::uint8_t(unitId), std::uint8_t(found.interfaceNumber), clock,
+                               found.location};
   for (;;) {
     std::uint32_t error;
     if (!vendor && !oneByte) {

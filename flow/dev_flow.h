@@ -56,6 +56,8 @@ class CDevFlow : public CDevTypeInfo {
   // The configured check; true when none is configured.
   bool RunConfiguredCheck();
   static bool CheckConfigured();
+  // The open device's identity passes the rule of "CheckVIDPID_INI".
+  bool AcceptedIdentity();
 
   int defaultIndex = -1;
   int defaultListPosition = -1;
@@ -86,7 +88,6 @@ class CDevFlow : public CDevTypeInfo {
   void CloseDevice();
   // Opens a position, trying again after a failed attempt.
   int OpenIndex(int index);
-  bool AcceptedIdentity();
   // With "LockPort": the open device is on port "PortNo" (which the first
   // device fills when it is 0).
   bool OnLockedPort();

@@ -67,6 +67,11 @@ void CICTypeIni::LoadExternal(const std::string& name) {
   Load();
 }
 
+std::string CICTypeIni::LoadedChipName() const {
+  const std::size_t dot = m_strLoaded.rfind('.');
+  return dot == std::string::npos ? m_strLoaded : m_strLoaded.substr(0, dot);
+}
+
 void CICTypeIni::SelectInitialDescription() {
   ClearDescription();
   if (IniType != 1) {
@@ -90,7 +95,9 @@ void CICTypeIni::SelectInitialDescription() {
 
 void CICTypeIni::SelectDescriptionByIndex(int index) {
   ClearDescription();
+  m_strLoaded.clear();
   if (index < 0) return;
+  if (index < FoundCount()) m_strLoaded = m_foundFiles[std::size_t(index)];
   if (IniType == 1) {
     if (index < FoundCount()) LoadExternal(m_foundFiles[std::size_t(index)]);
   } else if (std::size_t(index) < BuiltInDescriptions().size()) {

@@ -60,6 +60,9 @@ class CICTypeIni : public CUserIni {
   // device's image is smaller than a flash image; the next selection reads
   // the name again.
   void SetIcName(std::string name) { m_strIcName = std::move(name); }
+  // The chip of the description SelectDescriptionByIndex loaded last: its
+  // file name without the extension ("VMC2232"); empty before one was.
+  std::string LoadedChipName() const;
   const std::string& SelectedFileName() const { return m_strSelected; }
   void SetSelectedFileName(std::string name) { m_strSelected = std::move(name); }
   const std::vector<std::string>& FoundFiles() const { return m_foundFiles; }
@@ -76,6 +79,7 @@ class CICTypeIni : public CUserIni {
   std::uint8_t m_byReg1 = 0;
   std::uint8_t m_byReg2 = 0;
   std::string m_strSelected = kInitialFileName;
+  std::string m_strLoaded;
   std::vector<std::string> m_foundFiles;
   std::string m_strIcName;
   std::string m_strDescriptionText;

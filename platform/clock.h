@@ -41,10 +41,21 @@ class VirtualClock final : public Clock {
   // the whole time-out unless the event is set meanwhile by another thread.
   bool WaitEvent(Event& event, std::uint32_t ms) override;
   // Moves simulated time on without a wait (bus time of a transfer, say).
-  void AdvanceUs(std::uint64_t us) { nowUs_ += us; }
+  void AdvanceUs(std::uint64_t us);
+  // Moves simulated time up to `us` without a wait even when paced: time
+  // that has passed elsewhere already (another process's changes).
+  void MoveUpToUs(std::uint64_t us);
+
+  // Real time: from now on every sleep, event wait and advance also waits on
+  // `wall` for as long (the machine's clock for a real-time bench). Set it
+  // before the clock is shared between threads.
+  void PaceWith(Clock& wall) { wall_ = &wall; }
+  bool Paced() const { return wall_ != nullptr; }
 
  private:
   std::atomic<std::uint64_t> nowUs_;
+  Clock* wall_ = nullptr;
+  std::atomic<std::uint64_t> owedUs_{0};  // advanced but not yet waited on the wall (under 1 ms)
 };
 
 // The machine's steady clock, shared by the whole program.

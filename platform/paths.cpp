@@ -8,11 +8,15 @@
 
 namespace platform {
 
-std::string ProgramFolder() {
+std::string ProgramPath() {
   char buf[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string path(buf, size_t(n));
+  return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
+std::string ProgramFolder() {
+  const std::string path = ProgramPath();
+  if (path.empty()) return ".";
   auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";

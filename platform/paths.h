@@ -9,6 +9,8 @@ namespace platform {
 
 inline constexpr char kPathSeparator = '/';
 
+// The running executable's own path.
+std::string ProgramPath();
 // The program folder, without the trailing separator.
 std::string ProgramFolder();
 // The program folder with the trailing separator.

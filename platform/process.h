@@ -7,4 +7,6 @@ std::uint32_t CurrentThreadId();
 std::uint32_t CurrentProcessId();
 // The value of an environment variable, or null.
 const char* Environment(const char* name);
+// True when standard error is a terminal (progress is drawn only there).
+bool StandardErrorIsTerminal();
 }  // namespace platform

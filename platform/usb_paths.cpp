@@ -58,4 +58,36 @@ std::string FunctionLocationPath(const std::string& deviceLocation, int interfac
   return deviceLocation + "#USBMI(" + std::to_string(interfaceNumber) + ")";
 }
 
+std::string PortPathOfLocation(const std::string& location) {
+  const std::string root = "PCIROOT(0)#PCI(";
+  if (location.compare(0, root.size(), root) != 0) return {};
+  std::size_t at = root.size();
+  const std::size_t close = location.find("00)#USBROOT(0)", at);
+  if (close == std::string::npos || close - at != 4) return {};
+  int bus = 0;
+  for (std::size_t i = at; i < close; ++i) {
+    const char c = location[i];
+    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (digit < 0) return {};
+    bus = bus * 16 + digit;
+  }
+  at = close + std::string("00)#USBROOT(0)").size();
+  std::vector<int> ports;
+  const std::string step = "#USB(";
+  while (location.compare(at, step.size(), step) == 0) {
+    at += step.size();
+    const std::size_t end = location.find(')', at);
+    if (end == std::string::npos || end == at || end - at > 3) return {};
+    int port = 0;
+    for (std::size_t i = at; i < end; ++i) {
+      if (location[i] < '0' || location[i] > '9') return {};
+      port = port * 10 + (location[i] - '0');
+    }
+    ports.push_back(port);
+    at = end + 1;
+  }
+  if (ports.empty() || (at != location.size() && location.compare(at, 7, "#USBMI(") != 0)) return {};
+  return PortChainText(bus, ports);
+}
+
 }  // namespace platform

@@ -29,5 +29,9 @@ std::string FunctionInstancePath(std::uint16_t vid, std::uint16_t pid, int inter
                                  const std::vector<int>& ports);
 std::string ChildLocationPath(const std::string& parentLocation, int port);
 std::string FunctionLocationPath(const std::string& deviceLocation, int interfaceNumber);
+// The port path ("1-1.3") of a device's or function's location path: the same
+// for the device and its functions, and across its resets. Empty for a root
+// hub or a path of another shape.
+std::string PortPathOfLocation(const std::string& location);
 
 }  // namespace platform

@@ -7,3 +7,4 @@ cd "$root"
 scripts/deps.sh
 scripts/build.sh build
 build/bin/flash_update
+build/bin/gang

@@ -209,7 +209,7 @@ Bench::Bench(std::string folder) : folder_(std::move(folder)) {}
 
 Bench::~Bench() { codecs_.clear(); }  // before the files their memories live in
 
-bool Bench::Create(const std::string& folder, std::string& error) {
+bool Bench::Create(const std::string& folder, std::string& error, bool realTime) {
   std::error_code ec;
   fs::create_directories(fs::path(folder) / "codecs", ec);
   if (ec) {
@@ -221,6 +221,7 @@ bool Bench::Create(const std::string& folder, std::string& error) {
     return false;
   }
   Bench bench(folder);
+  bench.realTime = realTime;
   if (bench.WriteBenchFile()) return true;
   error = "cannot write bench file in " + folder;
   return false;
@@ -244,6 +245,7 @@ bool Bench::ReadBenchFile(std::string& error) {
   }
   generation_ = file.Number("generation");
   nextInstance = std::max(nextInstance, static_cast<std::uint32_t>(file.Number("next_instance", 3)));
+  realTime = file.Number("real_time", 0) != 0;
   for (const auto& [key, value] : file.Entries()) {
     if (key.rfind("hub.", 0) == 0) hubInstances[key.substr(4)] = static_cast<std::uint32_t>(std::stoul(value));
   }
@@ -262,6 +264,7 @@ KeyValues Bench::BenchEntries() const {
   KeyValues file;
   file.AddNumber(kFormatKey, kFormat);
   file.AddNumber("next_instance", nextInstance);
+  if (realTime) file.AddNumber("real_time", 1);
   for (const auto& [port, instance] : hubInstances) file.AddNumber("hub." + port, instance);
   for (const auto& codec : codecs_) file.Add("codec", codec->Config().name);
   return file;

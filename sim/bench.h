@@ -3,7 +3,8 @@
 // separate runs (tessaload, tessaload-sim), also at the same time, work on the
 // same codecs.
 //
-//   DIR/bench.txt              the bench: format, generation, instance counter, hubs, codec names
+//   DIR/bench.txt              the bench: format, generation, instance counter, hubs, codec names,
+//                              real_time=1 for a bench in real time
 //   DIR/codecs/NAME.txt        a codec's identity and wiring: chip, memory, USB identity, channels, port
 //   DIR/codecs/NAME.code       its code memory, raw
 //   DIR/codecs/NAME.data       its data memory (64 KiB), raw
@@ -45,7 +46,10 @@ class Bench {
  public:
   // Makes an empty bench in `folder` (created when missing). Refuses a folder
   // that already holds a bench.
-  static bool Create(const std::string& folder, std::string& error);
+  // `realTime`: modelled time passes on the wall clock (bench file key
+  // real_time=1), for figures and for watching the window; tests keep
+  // virtual time.
+  static bool Create(const std::string& folder, std::string& error, bool realTime = false);
   // Loads the bench; benches of an older format are refused.
   static std::unique_ptr<Bench> Load(const std::string& folder, std::string& error);
   ~Bench();
@@ -89,6 +93,7 @@ class Bench {
   // codecs' times; Save stamps the codecs it writes with it.
   std::uint64_t clockUs = 0;
   std::uint32_t nextInstance = 3;  // 1 and 2 are the root hubs
+  bool realTime = false;
   std::map<std::string, std::uint32_t> hubInstances;  // by port path text
 
  private:

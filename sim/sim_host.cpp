@@ -76,11 +76,12 @@ std::unique_ptr<platform::UsbHost> OpenBench(const std::string& folder, std::str
   return std::make_unique<SimHost>(std::move(bench));
 }
 
-SimHost::SimHost(std::unique_ptr<Bench> bench) : bench_(std::move(bench)) {
+SimHost::SimHost(std::unique_ptr<Bench> bench, platform::Clock* wall) : bench_(std::move(bench)) {
   // Time passed between two runs: re-enumerations begun by the last run are over.
   std::uint64_t now = bench_->clockUs;
   for (const auto& codec : bench_->Codecs()) now = std::max(now, codec->AbsentUntilUs());
   clock_.AdvanceUs(now);
+  if (bench_->realTime) clock_.PaceWith(wall ? *wall : platform::SystemClock());
   const std::string logPath = bench_->Folder() + "/" + kTransferLogName;
   if (std::FILE* probe = std::fopen(logPath.c_str(), "rb")) {
     std::fclose(probe);
@@ -122,7 +123,7 @@ void SimHost::Notify(const std::vector<Event>& events) {
 Codec* SimHost::Current(const std::string& name) {
   Codec* codec = bench_->Reload(name);
   const std::uint64_t at = bench_->TimeOf(name);
-  if (codec && at > clock_.NowUs()) clock_.AdvanceUs(at - clock_.NowUs());
+  if (codec && at > clock_.NowUs()) clock_.MoveUpToUs(at);
   return codec;
 }
 

@@ -5,7 +5,9 @@
 // Paths are rendered with platform/usb_paths.h.
 //
 // Virtual time only moves when somebody waits on HostClock() or a transfer
-// takes bus time. A codec that left the bus for a reset comes back once the
+// takes bus time. On a real-time bench every such wait and modelled duration
+// (bus time, erases and programming, re-enumeration) passes on the wall clock
+// as well. A codec that left the bus for a reset comes back once the
 // clock has passed its settle time; the host notices it (and reports the
 // arrival) the next time the tree, a hub or a device is looked at.
 //
@@ -33,7 +35,8 @@ inline constexpr char kTransferLogName[] = "transfers.log";
 
 class SimHost final : public platform::UsbHost {
  public:
-  explicit SimHost(std::unique_ptr<Bench> bench);
+  // `wall`: the clock a real-time bench waits on (the machine's unless given).
+  explicit SimHost(std::unique_ptr<Bench> bench, platform::Clock* wall = nullptr);
   ~SimHost() override;
 
   std::vector<platform::UsbNode> Nodes() override;

@@ -248,42 +248,79 @@ TEST(ExtUnitDirect, MemoryReadUsesEightByteUnitsAndAnExactTail) {
   EXPECT_EQ(pipe.log[3].out[0], 0xFF);
 }
 
-// The direct commands share the channel objects' lock: while another thread
-// (or program) holds it, none of them sends a command or a data phase.
-TEST(ExtUnitDirect, NothingIsSentWhileTheChannelLockIsHeldElsewhere) {
+// The locks are the codec's own: named by its port path, the same for the
+// device and its audio function, and machine-wide only for a location
+// without one.
+TEST(CodecLocks, NamedByThePortPath) {
+  const struct {
+    const char* location;
+    const char* name;
+  } cases[] = {
+      {"PCIROOT(0)#PCI(000100)#USBROOT(0)#USB(1)#USB(3)#USBMI(0)", "ICOperateSync_2014_3_28@1-1.3"},
+      {"PCIROOT(0)#PCI(000100)#USBROOT(0)#USB(1)#USB(3)", "ICOperateSync_2014_3_28@1-1.3"},
+      {"PCIROOT(0)#PCI(000200)#USBROOT(0)#USB(4)#USBMI(0)", "ICOperateSync_2014_3_28@2-4"},
+      {"PCIROOT(0)#PCI(001000)#USBROOT(0)#USB(12)#USB(2)#USB(7)", "ICOperateSync_2014_3_28@16-12.2.7"},
+      {"PCIROOT(0)#PCI(000100)#USBROOT(0)", "ICOperateSync_2014_3_28"},  // a root hub
+      {"PCIROOT(0)#PCI(000100)#USBROOT(0)#USB(x)", "ICOperateSync_2014_3_28"},
+      {"", "ICOperateSync_2014_3_28"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CodecLockName(kChannelLockName, c.location), c.name) << c.location;
+  EXPECT_EQ(CodecLockName(kDirectCommandLockName, cases[0].location), "ICOperateSyncUac_2022@1-1.3");
+}
+
+// While another thread (or program) holds a codec's channel lock, neither the
+// direct commands nor a channel object send anything to that codec; another
+// codec's commands go at once.
+TEST(ExtUnitDirect, NothingIsSentToACodecWhileItsChannelLockIsHeldElsewhere) {
+  const std::string busy = "PCIROOT(0)#PCI(000100)#USBROOT(0)#USB(1)#USB(3)#USBMI(0)";
+  const std::string other = "PCIROOT(0)#PCI(000100)#USBROOT(0)#USB(1)#USB(4)#USBMI(0)";
   RecordingPipe pipe;
   platform::VirtualClock clock;
-  const ExtUnitAddress u{pipe, 6, 3, clock};
-  std::uint8_t buffer[16] = {};
-  const std::function<int()> calls[] = {
-      [&] { return ExtUnitSignatureCheck(u); },
-      [&] { return ExtUnitStatusRead(u, 16, buffer); },
-      [&] { return ExtUnitMemoryRead(u, 0x8000, 16, buffer); },
-      [&] { return ExtUnitMemoryWrite(u, 0x8000, 16, buffer); },
-      [&] { return ExtUnitReset(u, 0, 9); },
-  };
   std::promise<void> held, release;
   std::thread holder([&] {
-    platform::NamedMutex channel(kChannelLockName);
+    platform::NamedMutex channel("ICOperateSync_2014_3_28@1-1.3");
     platform::VirtualClock own;
-    const bool locked = channel.Lock(10000, own);  // other programs on this machine may hold it a moment
+    const bool locked = channel.Lock(10000, own);
     EXPECT_TRUE(locked);
     held.set_value();
     release.get_future().wait();
     if (locked) channel.Unlock();
   });
   held.get_future().wait();
-  for (std::size_t i = 0; i < std::size(calls); ++i) {
-    const std::uint64_t before = clock.NowMs();
-    EXPECT_EQ(calls[i](), 0) << i;
-    EXPECT_EQ(ExtUnitLastError(), platform::kErrorTimeout) << i;
-    EXPECT_GE(clock.NowMs() - before, 10000u) << i;  // it waited its limit
+  for (const std::string& location : {busy, other}) {
+    const bool waits = location == busy;
+    const ExtUnitAddress u{pipe, 6, 3, clock, location};
+    CExtUnit unit(pipe, 6, 3, clock, location);
+    std::uint8_t buffer[16] = {};
+    const std::function<int()> calls[] = {
+        [&] { return ExtUnitSignatureCheck(u) == 1 ? 0 : 1; },
+        [&] { return ExtUnitStatusRead(u, 16, buffer) == 1 ? 0 : 1; },
+        [&] { return ExtUnitMemoryRead(u, 0x8000, 16, buffer) == 1 ? 0 : 1; },
+        [&] { return ExtUnitMemoryWrite(u, 0x8000, 16, buffer) == 1 ? 0 : 1; },
+        [&] { return ExtUnitReset(u, 0, 9) == 1 ? 0 : 1; },
+        [&] { return int(unit.ReadMem(0x8000, 16, buffer, nullptr, nullptr)); },
+        [&] { return int(unit.SPI_SF_EraseChip(0)); },
+    };
+    for (std::size_t i = 0; i < std::size(calls); ++i) {
+      pipe.log.clear();
+      pipe.reads = {'M', 'O', 'R', 'V', 'A', 'N', 'E', 0};
+      const std::uint64_t before = clock.NowMs();
+      EXPECT_EQ(calls[i]() != 0, waits) << location << " " << i;
+      EXPECT_EQ(pipe.log.empty(), waits) << location << " " << i;
+      if (waits) {
+        EXPECT_GE(clock.NowMs() - before, 10000u) << i;  // it waited its limit
+        if (i < 5) {
+          EXPECT_EQ(ExtUnitLastError(), platform::kErrorTimeout) << i;
+        }
+      } else {
+        EXPECT_EQ(clock.NowMs(), before) << i;
+      }
+    }
   }
-  EXPECT_TRUE(pipe.log.empty());
   release.set_value();
   holder.join();
   pipe.reads = {'M', 'O', 'R', 'V', 'A', 'N', 'E', 0};
-  EXPECT_EQ(ExtUnitSignatureCheck(u), 1);  // free again
+  EXPECT_EQ(ExtUnitSignatureCheck({pipe, 6, 3, clock, busy}), 1);  // free again
 }
 
 }  // namespace

@@ -57,6 +57,26 @@ TEST_F(SimTool, BenchWithTwoCodecsOnDifferentPortsIsSeenByAnotherProcess) {
   EXPECT_NE(Run("plug " + folder_ + " left"), 0);
 }
 
+TEST_F(SimTool, ARealTimeBenchKeepsItsSettingAndAPlainOneStaysVirtual) {
+  ASSERT_EQ(Run("create " + folder_ + " --real-time"), 0) << output_;
+  ASSERT_EQ(Run("add " + folder_ + " c --chip VMC2232"), 0) << output_;  // a later save keeps the setting
+  ASSERT_EQ(Run("show " + folder_), 0);
+  EXPECT_NE(output_.find(": real time\n"), std::string::npos) << output_;
+  std::string error;
+  auto bench = sim::Bench::Load(folder_, error);
+  ASSERT_TRUE(bench) << error;
+  EXPECT_TRUE(bench->realTime);
+  EXPECT_NE(Run("create " + folder_ + "-x --fast"), 0);
+
+  std::filesystem::remove_all(folder_);
+  ASSERT_EQ(Run("create " + folder_), 0) << output_;
+  ASSERT_EQ(Run("show " + folder_), 0);
+  EXPECT_EQ(output_.find("real time"), std::string::npos) << output_;
+  bench = sim::Bench::Load(folder_, error);
+  ASSERT_TRUE(bench) << error;
+  EXPECT_FALSE(bench->realTime);
+}
+
 TEST_F(SimTool, ReenumerationTimeIsStoredWithTheCodecAndKeptByAReset) {
   ASSERT_EQ(Run("create " + folder_), 0);
   ASSERT_EQ(Run("add " + folder_ + " slow --chip VMC2232 --reenumerate-ms 4000"), 0) << output_;

@@ -16,7 +16,7 @@ namespace simtool {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tessaload-sim create DIR\n"
+    "usage: tessaload-sim create DIR [--real-time]\n"
     "       tessaload-sim add DIR NAME --chip CHIP [--memory spi|nor|eeprom8|eeprom16|otp] [--vid HEX]\n"
     "                     [--pid HEX] [--rev HEX] [--manufacturer TEXT] [--serial TEXT]\n"
     "                     [--channels both|vendor|xu] [--port N|B-P.P...] [--firmware FILE]\n"
@@ -152,9 +152,10 @@ class Commands {
   }
 
   int Create(const std::vector<std::string>& args) {
-    if (args.size() != 2) return Usage("create takes one folder");
+    const bool realTime = args.size() == 3 && args[2] == "--real-time";
+    if (args.size() != 2 && !realTime) return Usage("create takes one folder and --real-time");
     std::string error;
-    if (!sim::Bench::Create(args[1], error)) return Fail(error);
+    if (!sim::Bench::Create(args[1], error, realTime)) return Fail(error);
     return kExitOk;
   }
 
@@ -239,6 +240,7 @@ class Commands {
     std::unique_ptr<sim::Bench> bench = sim::Bench::Load(args[1], error);
     if (!bench) return Fail(error);
     if (args.size() > 2 && bench->Find(args[2]) == nullptr) return Fail("no codec named " + args[2] + " in bench " + args[1]);
+    if (bench->realTime && args.size() <= 2) out_ << "bench " << args[1] << ": real time\n";
     if (bench->Codecs().empty()) out_ << "bench " << args[1] << ": no codecs\n";
     for (const auto& codec : bench->Codecs()) {
       if (args.size() <= 2 || codec->Config().name == args[2]) ReportCodec(*codec, bench->clockUs, out_);

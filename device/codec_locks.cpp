@@ -1,0 +1,10 @@
+#include "device/codec_locks.h"
+
+#include "platform/usb_paths.h"
+
+std::string CodecLockName(std::string_view base, const std::string& location) {
+  const std::string port = platform::PortPathOfLocation(location);
+  std::string name(base);
+  if (!port.empty()) name += "@" + port;
+  return name;
+}
