@@ -65,11 +65,14 @@ std::int32_t DisableWriteProtect(CVendorCmdCommon& c, platform::Clock& clock) {
       }))
     return r;
   if (std::int32_t r = c.SPI_SF_WriteSr(0x00)) return r;
-  for (int i = 0; i < 20; ++i) {
+  // A status write takes the flash some 15 ms: its busy bit is read every
+  // 5 ms, for the same 1 s (20 reads 50 ms apart) at most.
+  constexpr std::uint32_t kPollMs = 5, kLimitMs = 20 * 50;
+  for (std::uint32_t waited = 0; waited < kLimitMs; waited += kPollMs) {
     std::uint8_t status = 0;
     if (std::int32_t r = c.SPI_SF_ReadSr(status)) return r;
     if (!(status & 0x01)) break;
-    clock.SleepMs(50);
+    clock.SleepMs(kPollMs);
   }
   return 0;
 }
@@ -114,9 +117,12 @@ std::int32_t SpiEraseByRegisters(CVendorCmdCommon& c, platform::Clock& clock, st
   for (const auto& [reg, value] : sequence)
     if ((r = Write(c, reg, value)) != 0) break;
   std::uint8_t control = 0;
-  for (int i = 0; r == 0 && i < 11; ++i) {
+  // The end of the erase is read every 10 ms, within the same 1.1 s (11 reads
+  // 100 ms apart) at most.
+  constexpr std::uint32_t kPollMs = 10, kLimitMs = 11 * 100;
+  for (std::uint32_t waited = 0; r == 0 && waited < kLimitMs; waited += kPollMs) {
     if ((r = Read(c, chipreg::kSpiControl, control)) != 0 || (control & 0x40)) break;
-    clock.SleepMs(100);
+    clock.SleepMs(kPollMs);
   }
   if (r == 0) r = Read(c, chipreg::kSpiControl, control);
   // Done (bit 6) without an error (bit 3); an erase that never finished is a

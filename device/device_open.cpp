@@ -7,7 +7,9 @@ using namespace platform;
 
 namespace {
 
-constexpr std::uint32_t kAnswerPollMs = 200;
+// A just-opened device is asked for its descriptor at once, and again this
+// often while it reports "not ready".
+constexpr std::uint32_t kAnswerPollMs = 10;
 // A device that keeps reporting "not ready" after opening is given this long
 // before the open fails, so that a factory line never hangs on one codec.
 constexpr std::uint32_t kAnswerLimitMs = 15000;
@@ -91,10 +93,10 @@ std::uint32_t OpenDeviceRecord(DeviceAccess& access, DeviceRecord& record, std::
   Clock& clock = access.host.HostClock();
   std::uint8_t descriptor[18];
   for (std::uint32_t waited = 0;; waited += kAnswerPollMs) {
-    clock.SleepMs(kAnswerPollMs);
     error = GetDeviceDescriptor(access.channel, record.token, descriptor);
     if (error != kErrorNotReady) break;
     if (waited >= kAnswerLimitMs) return FailOpen(access, record, kErrorNotReady);
+    clock.SleepMs(kAnswerPollMs);
   }
   return kErrorSuccess;
 }

@@ -112,11 +112,14 @@ std::int32_t CVendorRequestV2::SPI_SF_EraseBlock(std::uint32_t address, std::uin
   if (std::int32_t r = Request(kOut, 0x35, MemoryFormValue(address, 0, 0), std::uint16_t(address), nullptr, 0))
     return r;
   if (!wait) return 0;
-  for (int poll = 0; poll < 20; ++poll) {
+  // A block erase takes a fraction of a second: its end is asked for every
+  // 50 ms, within the same 10 s (20 times 500 ms) after which it counts as done.
+  constexpr std::uint32_t kPollMs = 50, kLimitMs = 20 * 500;
+  for (std::uint32_t waited = 0; waited < kLimitMs; waited += kPollMs) {
     std::uint8_t done = 0;
     if (std::int32_t r = Request(kIn, 0x36, 0, 0, &done, 1)) return r;
     if (done != 0) return 0;
-    clock_.SleepMs(500);
+    clock_.SleepMs(kPollMs);
   }
   return 0;
 }

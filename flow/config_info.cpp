@@ -144,7 +144,7 @@ void CEepromConfigInfo::SerialCountdown() {
   for (const char* text : {"2", "1"}) {
     host->SetSerialCounterText(text);
     PostPhase(0);
-    FlowClock().SleepMs(1000);
+    FlowClock().SleepMs(1000);  // the operator's countdown, one second a step
   }
 }
 

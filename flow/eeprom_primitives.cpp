@@ -14,7 +14,7 @@ namespace {
 constexpr std::uint32_t kEepromChunk = 8;
 constexpr int kChunkAttempts = 8;
 constexpr int kRegisterOpAttempts = 3;
-constexpr std::uint32_t kRegisterOpRetrySleepMs = 128;
+constexpr std::uint32_t kRegisterOpRetrySleepMs = 128;  // a failed fill or erase is tried again after this pause
 constexpr std::uint32_t kEeprom8EraseBytes = 64;
 
 // The EEPROM's write-protect pin: two register pairs of the codec.

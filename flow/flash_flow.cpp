@@ -20,7 +20,7 @@ namespace {
 
 constexpr int kRebootListId = 3037;
 constexpr int kSignatureQueries = 8;
-constexpr std::uint32_t kSignatureBusySleepMs = 5000;
+constexpr std::uint32_t kSignatureBusySleepMs = 5000;  // the codec checks the signature itself: "busy" is asked again this much later
 constexpr std::uint32_t kHeaderSize = 6;
 
 int Fail(const TraceScope& scope, const char* trace, int code, int& status) {
@@ -102,7 +102,7 @@ int CMpFlow_Flash::RebootDecision(int& status) {
     const int registers = facts.restartPulseCount;
     for (int i = 0; i < registers; ++i) ReadByte(facts.restartPulse[i], values[i]);
     for (int i = 0; i < registers; ++i) WriteByte(facts.restartPulse[i], values[i] | 0x01);
-    if (registers) FlowClock().SleepMs(20);
+    if (registers) FlowClock().SleepMs(20);  // the width of the restart pulse
     for (int i = 0; i < registers; ++i) WriteByte(facts.restartPulse[i], std::uint8_t(values[i] & ~0x01));
   }
   if (!MP_DoReset(kResetRom, 0)) return Fail(scope, "Devcie ResetToCache Fail\n", kStsResetDeviceFail, status);

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr std::uint32_t kOpenRetrySleepMs = 128;
+constexpr std::uint32_t kOpenRetrySleepMs = 128;  // a failed open pauses before the caller tries again
 constexpr int kIdentifyAttempts = 3;
 constexpr std::uint16_t kOtpRomResetAddress = 0xFFC6;
 

@@ -15,9 +15,14 @@ namespace {
 
 constexpr std::uint32_t kChunk = 4096;
 constexpr int kEraseAttempts = 3;
+// A failed erase or EEPROM fill is tried again after this pause.
 constexpr std::uint32_t kEraseRetrySleepMs = 128;
-constexpr std::uint32_t kBusyPollMs = 50;
-constexpr int kBusyPolls = 20;
+// The flash's busy bit after a status write (some 15 ms) is read this often,
+// for at most kBusyLimitMs (20 reads 50 ms apart); an erase, which runs for
+// seconds and costs a transfer per look, is looked at every kErasePollMs.
+constexpr std::uint32_t kBusyPollMs = 5;
+constexpr std::uint32_t kBusyLimitMs = 20 * 50;
+constexpr std::uint32_t kErasePollMs = 20;
 constexpr std::uint32_t kBlock = 0x10000;
 
 bool AllErased(const std::uint8_t* p, std::uint32_t n) {
@@ -52,7 +57,7 @@ bool CMpFlow2::PinGroups(WpPin* groups, int& count, bool& protectable) {
     // Probe which pin groups the firmware wires up.
     std::uint8_t value = 0;
     if (!WriteByte(0x051B, 0x29)) return false;
-    FlowClock().SleepMs(5);
+    FlowClock().SleepMs(5);  // the pins settle before they are read
     if (!ReadByte(0x050F, value) || !WriteByte(0x051B, 0x15)) return false;
     if (((value >> 5) & 3) == 1) {
       groups[0] = {0x050A, 0x0510, 0x80};
@@ -69,7 +74,7 @@ bool CMpFlow2::PinGroups(WpPin* groups, int& count, bool& protectable) {
 }
 
 int CMpFlow2::WaitFlashIdle() {
-  for (int poll = 0; poll < kBusyPolls; ++poll) {
+  for (std::uint32_t waited = 0; waited < kBusyLimitMs; waited += kBusyPollMs) {
     std::uint8_t status = 0;
     if (!DevLib_SpiReadSr(m_hDevice, status, m_accessFlags)) return 0;
     if (!(status & 0x01)) return 1;
@@ -111,12 +116,12 @@ int CMpFlow2::MP_EnableWriteProtect() {
 // An erase runs on in the flash after the command: polls its busy bit until
 // it clears, for at most `timeLimitMs`.
 int CMpFlow2::WaitEraseDone(std::uint32_t timeLimitMs) {
-  for (std::uint32_t waited = 0;; waited += kBusyPollMs) {
+  for (std::uint32_t waited = 0;; waited += kErasePollMs) {
     std::uint8_t status = 0;
     if (!DevLib_SpiReadSr(m_hDevice, status, m_accessFlags)) return 0;
     if (!(status & 0x01)) return 1;
     if (waited >= timeLimitMs) return 0;
-    FlowClock().SleepMs(kBusyPollMs);
+    FlowClock().SleepMs(kErasePollMs);
   }
 }
 
@@ -167,7 +172,7 @@ int CMpFlow2::MP_EraseSPIFlash(int forceChipErase, std::uint32_t imageLength) {
     if (result) break;
     FlowClock().SleepMs(kEraseRetrySleepMs);
   }
-  FlowClock().SleepMs(afterErase);
+  FlowClock().SleepMs(afterErase);  // "EraseCommandTime": the setting's own pause after an erase
   PostProgress(5);
   return result;
 }

@@ -21,8 +21,13 @@ TEST(ChipRegisters, WriteProtectDrivesThePinAndTheStatusRegister) {
   ASSERT_EQ(DisableWriteProtect(c, clock), 0);
   EXPECT_EQ(c.regs[0xFEA6], 0x0F);
   EXPECT_EQ(c.statusWrites.back(), 0x00);
-  EXPECT_EQ(c.statusReads, 4);  // polled while busy, 50 ms apart
-  EXPECT_EQ(clock.NowMs(), 150u);
+  EXPECT_EQ(c.statusReads, 4);  // polled while busy, 5 ms apart
+  EXPECT_EQ(clock.NowMs(), 15u);
+
+  c.busyReads = 1 << 20;  // never idle: given up after 1 s
+  const std::uint64_t before = clock.NowMs();
+  ASSERT_EQ(DisableWriteProtect(c, clock), 0);
+  EXPECT_EQ(clock.NowMs() - before, 1000u);
 }
 
 TEST(ChipRegisters, GpioSetsWriteTheFourRegistersInOrder) {
@@ -61,7 +66,7 @@ TEST(ChipRegisters, SpiEraseByRegisters) {
     std::uint8_t finished;
     bool ok;
   };
-  const Case cases[] = {{2, 0x40, true}, {2, 0x48, false}, {100, 0x40, false}};
+  const Case cases[] = {{2, 0x40, true}, {2, 0x48, false}, {1000, 0x40, false}};
   for (const auto& k : cases) {
     SpiController c;
     c.busyPolls = k.busyPolls;
@@ -75,6 +80,8 @@ TEST(ChipRegisters, SpiEraseByRegisters) {
       EXPECT_EQ(c.regs[0xFCE0], 0x04);  // stopped after the failure
     }
     EXPECT_EQ(c.statusWrites.back(), 0x00);     // write protection off in every case
+    // Looked at every 10 ms, for 1.1 s at most.
+    EXPECT_EQ(clock.NowMs(), k.busyPolls == 2 ? 20u : 1100u) << k.busyPolls << " " << int(k.finished);
   }
 }
 
