@@ -65,8 +65,7 @@ bool CQuilloxApp::InitInstance(const std::vector<std::string>& args) {
   ServiceOptions options;
   options.settingsWarnings = stderr;
   services_.Start(options);
-  if (!services_.UsbHost()) std::fprintf(stderr, "%s
-", services_.UsbError().c_str());
+  if (!services_.UsbHost()) std::fprintf(stderr, "%s\n", services_.UsbError().c_str());
 
   if (subcommand) {
     ranCommandLine_ = true;

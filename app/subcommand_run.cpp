@@ -54,7 +54,7 @@ void Report(const SubcommandRequest& request, const JobOutcome& o, const std::st
     Out(o.pass ? stdout : stderr, OutcomeLine(o, reason, details));
   }
   if (!request.noBurnResult && setting::Get(setting::kLogType) != 0)
-    AppendBurnResultRow(o.burnSerial, o.pass, o.status);
+    AppendBurnResultRow(o);
 }
 
 std::string StatusWithReason(int status, const std::string& reason) {

@@ -3,5 +3,9 @@
 #include "app/result_files.h"
 
 void AppendUnitRow(const GangSlot& slot) {
-  AppendBurnResultRow(slot.burnSerial, slot.state == GangSlot::State::kPassed, slot.status);
+  JobOutcome outcome;
+  outcome.burnSerial = slot.burnSerial;
+  outcome.pass = slot.state == GangSlot::State::kPassed;
+  outcome.status = slot.status;
+  AppendBurnResultRow(outcome);
 }
