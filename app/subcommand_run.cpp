@@ -62,8 +62,8 @@ std::string StatusWithReason(int status, const std::string& reason) {
 }
 
 std::string NoCodecReason(const CodecSelection& s) {
-  if (!s.port.empty()) return "no codec on port " + s.port + " (tessaload list shows the ports)";
-  if (!s.serial.empty()) return "no codec with serial \"" + s.serial + "\" (tessaload list shows the serials)";
+  if (!s.port.empty()) return "no codec on port " + s.port + "; tessaload list shows the ports";
+  if (!s.serial.empty()) return "no codec with serial \"" + s.serial + "\"; tessaload list shows the serials";
   return "no codec found: check the cable and the udev rule (packaging/udev/70-tessaload.rules)";
 }
 
