@@ -46,6 +46,7 @@ Library& Lib() {
 }
 
 constexpr std::uint32_t kFindAgainMs = 15000;
+constexpr std::uint32_t kComeBackPollMs = 10;  // a bound job's codec, back from another program's reset
 // The data control size in force on a codec whose extension unit does not
 // answer: the unit's own default.
 constexpr std::uint16_t kUnansweredDataControlSize = 8;
@@ -59,13 +60,15 @@ void DropDevice(Library& lib) {
   lib.handle = 0;
 }
 
-// Takes the lock of the codec at `location`, waiting while another program
-// has it open; null when the wait ran out.
-std::unique_ptr<platform::ProcessLock> HoldCodec(const std::string& location) {
+// Takes the codec lock `name`, waiting while another program has it open;
+// null when the wait ran out. `waited` tells whether it had to wait.
+std::unique_ptr<platform::ProcessLock> HoldCodec(const std::string& name, bool* waited = nullptr) {
   TraceScope scope("HoldCodec", kTraceFlow, false);
-  auto hold = std::make_unique<platform::ProcessLock>(CodecLockName(kCodecLockName, location));
+  auto hold = std::make_unique<platform::ProcessLock>(name);
   platform::Clock& clock = DevLib_Clock();
+  if (waited) *waited = false;
   if (hold->Lock(0, clock)) return hold;
+  if (waited) *waited = true;
   TraceLine(scope, "%s: the codec is open in another program, waiting\n", hold->Name().c_str());
   if (hold->Lock(kCodecLockWaitMs, clock)) return hold;
   TraceLine(scope, "%s: still open in another program after %u ms\n", hold->Name().c_str(), kCodecLockWaitMs);
@@ -213,17 +216,36 @@ std::uint32_t DevLib_OpenDevice(int position) {
   lib.handle = 0;
   if (!lib.access || position < 0) return 0;
   std::vector<DeviceListEntry> list;
-  if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess) return 0;
-  int at = PositionToOpen(lib, list, position);
-  if (at < 0) return 0;
-  // The codec is this program's from here until it is closed, resets and all.
-  // Another program may have had it open and reset it meanwhile: the list is
-  // taken again, and the position must still hold the same codec.
-  std::unique_ptr<platform::ProcessLock> hold = HoldCodec(list[std::size_t(at)].location);
-  if (!hold) return 0;
-  if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess || (at = PositionToOpen(lib, list, position)) < 0 ||
-      CodecLockName(kCodecLockName, list[std::size_t(at)].location) != hold->Name())
-    return 0;
+  std::unique_ptr<platform::ProcessLock> hold;
+  int at = -1;
+  if (!lib.boundPort.empty()) {
+    // The codec of the port is this program's from here until it is closed,
+    // resets and all. Another program may have had it open and left it
+    // re-enumerating: it is given the time of a reset to come back.
+    bool waited = false;
+    hold = HoldCodec(CodecLockNameOfPort(kCodecLockName, lib.boundPort), &waited);
+    if (!hold) return 0;
+    const std::uint64_t start = DevLib_Clock().NowMs();
+    for (;;) {
+      if (EnumerateDevices(*lib.access, list) == platform::kErrorSuccess &&
+          (at = PositionToOpen(lib, list, position)) >= 0)
+        break;
+      if (!waited || DevLib_Clock().NowMs() - start >= kFindAgainMs) return 0;
+      DevLib_Clock().SleepMs(kComeBackPollMs);
+    }
+  } else {
+    if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess) return 0;
+    if ((at = PositionToOpen(lib, list, position)) < 0) return 0;
+    // The codec is this program's from here until it is closed, resets and all.
+    // Another program may have had it open and reset it meanwhile: the list is
+    // taken again, and the position must still hold the same codec.
+    hold = HoldCodec(CodecLockName(kCodecLockName, list[std::size_t(at)].location));
+    if (!hold) return 0;
+    if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess ||
+        (at = PositionToOpen(lib, list, position)) < 0 ||
+        CodecLockName(kCodecLockName, list[std::size_t(at)].location) != hold->Name())
+      return 0;
+  }
   const DeviceListEntry& entry = list[std::size_t(at)];
   DeviceRecord temporary;
   if (OpenDeviceRecord(*lib.access, temporary, entry.deviceInstance) != platform::kErrorSuccess) return 0;
