@@ -15,10 +15,10 @@ std::vector<CodecEntry> ListCodecs(const std::string& onlyPort) {
   if (!flow) return codecs;
   CloseFlowDevice();
   const int statusBefore = LastStatusCode.load();
-  const int count = DevLib_GetDeviceCount();
+  // One port: its codec, wherever the list shows it while it is opened.
+  const DevLibPortBinding binding(onlyPort);
+  const int count = onlyPort.empty() ? DevLib_GetDeviceCount() : 1;
   for (int i = 0; i < count; ++i) {
-    std::string port;
-    if (!onlyPort.empty() && (!DevLib_GetPositionPortPath(i, port) || port != onlyPort)) continue;
     if (!flow->DEV_OpenDeviceByICIni(i)) continue;
     if (flow->AcceptedIdentity()) {
       flow->MP_GetDeviceInfo();

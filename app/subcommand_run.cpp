@@ -69,9 +69,8 @@ std::string NoCodecReason(const CodecSelection& s) {
 
 // The version the codec runs now, read again on its port; empty when it is not there.
 std::string VersionOnPort(const std::string& port) {
-  for (const CodecEntry& c : ListCodecs())
-    if (c.port == port) return c.version;
-  return {};
+  const std::vector<CodecEntry> codecs = ListCodecs(port);
+  return codecs.empty() ? std::string() : codecs.front().version;
 }
 
 }  // namespace
@@ -112,7 +111,10 @@ void RunSubcommand(const SubcommandRequest& request, CParseArg& job) {
   }
   facts.codec = &chosen;
 
-  // The flows find the chosen codec again after each reset by its USB location.
+  // The job opens the chosen codec on its port, at whatever position the bus
+  // lists it when it opens it (and again after a failed reset); the flows
+  // find it again after each reset by its USB location.
+  const DevLibPortBinding binding(chosen.port);
   job.SetRememberedLocation(chosen.portNumber, chosen.parent);
   job.SetSubcommandJob(FactoryActionOf(request.action), request.file, chosen.position);
   SilentMode = 1;

@@ -3,7 +3,10 @@
 #include "platform/usb_paths.h"
 
 std::string CodecLockName(std::string_view base, const std::string& location) {
-  const std::string port = platform::PortPathOfLocation(location);
+  return CodecLockNameOfPort(base, platform::PortPathOfLocation(location));
+}
+
+std::string CodecLockNameOfPort(std::string_view base, const std::string& port) {
   std::string name(base);
   if (!port.empty()) name += "@" + port;
   return name;

@@ -27,3 +27,5 @@ inline constexpr std::uint32_t kCodecLockWaitMs = 60000;
 
 // `base` for the codec at `location` (a device's or function's location path).
 std::string CodecLockName(std::string_view base, const std::string& location);
+// `base` for the codec on the port path `port` ("1-1.3").
+std::string CodecLockNameOfPort(std::string_view base, const std::string& port);

@@ -37,6 +37,7 @@ struct Library {
   std::unique_ptr<platform::ProcessLock> codecHold;
   std::uint32_t handle = 0;
   std::uint8_t lastOtpStatus = 0;
+  std::string boundPort;  // a job's codec, opened on this port path whatever its position
 };
 
 Library& Lib() {
@@ -45,6 +46,7 @@ Library& Lib() {
 }
 
 constexpr std::uint32_t kFindAgainMs = 15000;
+constexpr std::uint32_t kComeBackPollMs = 10;  // a bound job's codec, back from another program's reset
 // The data control size in force on a codec whose extension unit does not
 // answer: the unit's own default.
 constexpr std::uint16_t kUnansweredDataControlSize = 8;
@@ -58,13 +60,15 @@ void DropDevice(Library& lib) {
   lib.handle = 0;
 }
 
-// Takes the lock of the codec at `location`, waiting while another program
-// has it open; null when the wait ran out.
-std::unique_ptr<platform::ProcessLock> HoldCodec(const std::string& location) {
+// Takes the codec lock `name`, waiting while another program has it open;
+// null when the wait ran out. `waited` tells whether it had to wait.
+std::unique_ptr<platform::ProcessLock> HoldCodec(const std::string& name, bool* waited = nullptr) {
   TraceScope scope("HoldCodec", kTraceFlow, false);
-  auto hold = std::make_unique<platform::ProcessLock>(CodecLockName(kCodecLockName, location));
+  auto hold = std::make_unique<platform::ProcessLock>(name);
   platform::Clock& clock = DevLib_Clock();
+  if (waited) *waited = false;
   if (hold->Lock(0, clock)) return hold;
+  if (waited) *waited = true;
   TraceLine(scope, "%s: the codec is open in another program, waiting\n", hold->Name().c_str());
   if (hold->Lock(kCodecLockWaitMs, clock)) return hold;
   TraceLine(scope, "%s: still open in another program after %u ms\n", hold->Name().c_str(), kCodecLockWaitMs);
@@ -172,6 +176,7 @@ int DevLib_Uninit() {
   lib.os.reset();
   lib.proxy.reset();
   lib.host = nullptr;
+  lib.boundPort.clear();
   return 1;
 }
 
@@ -188,15 +193,22 @@ int DevLib_GetDeviceCount() {
   return int(list.size() & 0xFF);
 }
 
-bool DevLib_GetPositionPortPath(int position, std::string& portPath) {
-  portPath.clear();
-  if (!Lib().access || position < 0) return false;
-  std::vector<DeviceListEntry> list;
-  if (EnumerateDevices(*Lib().access, list) != platform::kErrorSuccess || std::size_t(position) >= list.size())
-    return false;
-  portPath = platform::PortPathOfLocation(list[std::size_t(position)].location);
-  return true;
+namespace {
+
+// The position a device is opened at: the one asked for, or, for a job bound
+// to a port, wherever the list shows that port now; -1 when it shows none.
+int PositionToOpen(const Library& lib, const std::vector<DeviceListEntry>& list, int position) {
+  if (lib.boundPort.empty()) return std::size_t(position) < list.size() ? position : -1;
+  for (std::size_t i = 0; i < list.size(); ++i)
+    if (platform::PortPathOfLocation(list[i].location) == lib.boundPort) return int(i);
+  return -1;
 }
+
+}  // namespace
+
+void DevLib_BindToPort(const std::string& portPath) { Lib().boundPort = portPath; }
+
+const std::string& DevLib_BoundPort() { return Lib().boundPort; }
 
 std::uint32_t DevLib_OpenDevice(int position) {
   Library& lib = Lib();
@@ -204,20 +216,40 @@ std::uint32_t DevLib_OpenDevice(int position) {
   lib.handle = 0;
   if (!lib.access || position < 0) return 0;
   std::vector<DeviceListEntry> list;
-  if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess || std::size_t(position) >= list.size())
-    return 0;
-  // The codec is this program's from here until it is closed, resets and all.
-  // Another program may have had it open and reset it meanwhile: the list is
-  // taken again, and the position must still hold the same codec.
-  std::unique_ptr<platform::ProcessLock> hold = HoldCodec(list[std::size_t(position)].location);
-  if (!hold) return 0;
-  if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess || std::size_t(position) >= list.size() ||
-      CodecLockName(kCodecLockName, list[std::size_t(position)].location) != hold->Name())
-    return 0;
+  std::unique_ptr<platform::ProcessLock> hold;
+  int at = -1;
+  if (!lib.boundPort.empty()) {
+    // The codec of the port is this program's from here until it is closed,
+    // resets and all. Another program may have had it open and left it
+    // re-enumerating: it is given the time of a reset to come back.
+    bool waited = false;
+    hold = HoldCodec(CodecLockNameOfPort(kCodecLockName, lib.boundPort), &waited);
+    if (!hold) return 0;
+    const std::uint64_t start = DevLib_Clock().NowMs();
+    for (;;) {
+      if (EnumerateDevices(*lib.access, list) == platform::kErrorSuccess &&
+          (at = PositionToOpen(lib, list, position)) >= 0)
+        break;
+      if (!waited || DevLib_Clock().NowMs() - start >= kFindAgainMs) return 0;
+      DevLib_Clock().SleepMs(kComeBackPollMs);
+    }
+  } else {
+    if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess) return 0;
+    if ((at = PositionToOpen(lib, list, position)) < 0) return 0;
+    // The codec is this program's from here until it is closed, resets and all.
+    // Another program may have had it open and reset it meanwhile: the list is
+    // taken again, and the position must still hold the same codec.
+    hold = HoldCodec(CodecLockName(kCodecLockName, list[std::size_t(at)].location));
+    if (!hold) return 0;
+    if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess ||
+        (at = PositionToOpen(lib, list, position)) < 0 ||
+        CodecLockName(kCodecLockName, list[std::size_t(at)].location) != hold->Name())
+      return 0;
+  }
+  const DeviceListEntry& entry = list[std::size_t(at)];
   DeviceRecord temporary;
-  if (OpenDeviceRecord(*lib.access, temporary, list[std::size_t(position)].deviceInstance) != platform::kErrorSuccess)
-    return 0;
-  temporary.name = list[std::size_t(position)].name;
+  if (OpenDeviceRecord(*lib.access, temporary, entry.deviceInstance) != platform::kErrorSuccess) return 0;
+  temporary.name = entry.name;
   {
     ProxyControlPipe pipe(lib.channel, temporary.token);
     const std::uint8_t zero = 0;
@@ -230,7 +262,7 @@ std::uint32_t DevLib_OpenDevice(int position) {
   object.release();
   lib.device.reset(vex);
   lib.codecHold = std::move(hold);
-  lib.handle = list[std::size_t(position)].deviceInstance;
+  lib.handle = entry.deviceInstance;
   return lib.handle;
 }
 

@@ -31,10 +31,24 @@ int DevLib_GetLibType();
 platform::Clock& DevLib_Clock();
 
 int DevLib_GetDeviceCount();
-// The port path ("1-1.3") of the device at a position of the list, without
-// opening it; false when there is no such position.
-bool DevLib_GetPositionPortPath(int position, std::string& portPath);
 std::uint32_t DevLib_OpenDevice(int position);
+// A job chosen by its port: while bound, every open (and the open after a
+// failed reset) takes the codec on that port path at whatever position the
+// list shows it then, or fails when the port holds none; the position asked
+// for is not used. Empty: opens go by position (the factory form's "-d N").
+void DevLib_BindToPort(const std::string& portPath);
+const std::string& DevLib_BoundPort();
+// Binds for the life of the object and then restores the binding before it.
+class DevLibPortBinding {
+ public:
+  explicit DevLibPortBinding(const std::string& portPath) : before_(DevLib_BoundPort()) { DevLib_BindToPort(portPath); }
+  ~DevLibPortBinding() { DevLib_BindToPort(before_); }
+  DevLibPortBinding(const DevLibPortBinding&) = delete;
+  DevLibPortBinding& operator=(const DevLibPortBinding&) = delete;
+
+ private:
+  std::string before_;
+};
 int DevLib_CloseDevice(std::uint32_t handle = 0);
 std::uint32_t DevLib_GetDeviceInstance();
 int DevLib_GetPortAndParent(std::uint32_t handle, std::uint32_t& port, std::uint32_t& parent);

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "platform/named_mutex.h"
+#include "platform/usb_paths.h"
 
 using namespace platform;
 
@@ -92,6 +93,15 @@ std::uint64_t WaitUntilGone(UsbHost& host, std::uint32_t instance, std::uint32_t
     }
   }
   return clock.NowMs() - start;
+}
+
+// The same USB location: the same port path when the paths have one (so a
+// codec behind a hub on that port is another place), else one path
+// containing the other.
+bool SameLocation(const std::string& a, const std::string& b) {
+  const std::string portA = PortPathOfLocation(a), portB = PortPathOfLocation(b);
+  if (!portA.empty() || !portB.empty()) return portA == portB;
+  return ContainsNoCase(a, b) || ContainsNoCase(b, a);
 }
 
 }  // namespace
@@ -185,25 +195,25 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
   }
   if (record.kind == kKindUsb) record.kind = kKindMedia;
 
-  // Search the device list for the device at the old location.
+  // Search the device list for the device at the old location. Only an
+  // entry at that location is opened: the other codecs on the bus, which may
+  // come and go meanwhile, are never touched.
   DeviceRecord found;
-  std::uint32_t position = 0;
   while (record.kind == kKindMedia) {
     if (budget.Exceeded()) return kErrorTimeout;
-    const std::uint32_t error = OpenDeviceByPosition(access, found, position++);
-    if (error == kErrorNoMoreItems || error == kErrorPositionPastEnd) {
-      position = 0;
-      if (!budget.Wait(kBusPollMs)) return kErrorTimeout;
-      continue;
-    }
-    if (error != kErrorSuccess) continue;
-    if (ContainsNoCase(found.location, record.location) || ContainsNoCase(record.location, found.location)) {
+    std::vector<DeviceListEntry> list;
+    EnumerateDevices(access, list);
+    const auto entry = std::find_if(list.begin(), list.end(),
+                                    [&](const DeviceListEntry& e) { return SameLocation(e.location, record.location); });
+    if (entry != list.end() && OpenDeviceRecord(access, found, entry->deviceInstance) == kErrorSuccess) {
+      found.name = entry->name;
       std::uint32_t port = 0, parent = 0;
       const bool located = GetPortAndParent(access, found.deviceInstance, port, parent);
       // A node that is still the old one has not reset yet.
       if (sameDevice || (located && found.token != record.token && found.deviceInstance != oldInstance)) break;
+      CloseDeviceRecord(access, found);
     }
-    CloseDeviceRecord(access, found);
+    if (!budget.Wait(kBusPollMs)) return kErrorTimeout;
   }
 
   // Wait until the found device answers.

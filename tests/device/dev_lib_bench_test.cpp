@@ -290,6 +290,64 @@ TEST_F(DevLibBench, ExtensionUnitResetSwapsValues0And1) {
   }
 }
 
+// A job bound to its codec's port opens it, and finds it again after a reset,
+// while a codec before it on the bus leaves and comes back (the bench's
+// unplug and plug); none of its transfers reaches another codec.
+TEST_F(DevLibBench, ABoundJobKeepsItsCodecWhileAnotherLeavesAndArrives) {
+  Start({CodecSpec{"a", "VMC2232", sim::MemoryKind::kSpiFlash, {1, {1}}, {}, "both"},
+         CodecSpec{"b", "VMC2232", sim::MemoryKind::kSpiFlash, {1, {2}}, {}, "both"},
+         CodecSpec{"c", "VMC2232", sim::MemoryKind::kSpiFlash, {1, {3}}, {}, "both"}},
+        0, true);
+  const auto power = [&](const std::string& name, bool on) {
+    std::string error;
+    auto bench = sim::Bench::Load(folder_, error);
+    ASSERT_TRUE(bench) << error;
+    sim::CodecLock lock(*bench, name);
+    sim::Codec* codec = lock.Held() ? bench->Reload(name) : nullptr;
+    ASSERT_TRUE(codec);
+    on ? codec->PowerOn() : codec->PowerOff();
+    ASSERT_TRUE(bench->Commit(name, bench->TimeOf(name)));
+  };
+  ASSERT_EQ(DevLib_GetDeviceCount(), 3);  // the job listed c at position 2
+  power("b", false);
+  const DevLibPortBinding binding("1-3");
+  ClearLog();
+  std::uint32_t handle = DevLib_OpenDevice(2);
+  ASSERT_NE(handle, 0u);
+  std::string port;
+  ASSERT_EQ(DevLib_GetPortPath(handle, port), 1);
+  EXPECT_EQ(port, "1-3");
+  // b arrives before c while c is off the bus for its reset.
+  const std::uint32_t before = DevLib_GetDeviceInstance();
+  bool plugged = false;
+  host_->SetHotplugCallback([&](bool arrived, std::uint32_t instance) {
+    if (arrived || instance != before || plugged) return;
+    plugged = true;
+    power("b", true);
+  });
+  ASSERT_EQ(DevLib_ResetRom(handle, 0, 5000), 1);
+  host_->SetHotplugCallback(nullptr);
+  EXPECT_TRUE(plugged);
+  EXPECT_EQ(DevLib_GetDeviceCount(), 3);
+  ASSERT_EQ(DevLib_GetPortPath(handle, port), 1);
+  EXPECT_EQ(port, "1-3");
+  std::uint8_t b[2];
+  EXPECT_EQ(DevLib_ReadMem(handle, 0xFE21, 2, b, 0), 1);
+  DevLib_CloseDevice(handle);
+  // Closed and opened again at its old position, which is b's again.
+  handle = DevLib_OpenDevice(1);
+  ASSERT_NE(handle, 0u);
+  ASSERT_EQ(DevLib_GetPortPath(handle, port), 1);
+  EXPECT_EQ(port, "1-3");
+  const auto log = Log();
+  ASSERT_FALSE(log.empty());
+  for (const Transfer& t : log) EXPECT_EQ(t.codec, "c") << std::hex << t.type << " " << t.request;
+  // A port that holds no codec opens none.
+  DevLib_CloseDevice(handle);
+  const DevLibPortBinding empty("1-5");
+  EXPECT_EQ(DevLib_OpenDevice(0), 0u);
+}
+
 // ResetAndFind on a record of the test's own, over the bench's host.
 class ResetAndFindBench : public DevLibBench {
  protected:

@@ -15,10 +15,6 @@
 #include "sim/sim_host.h"
 #include "tests/support/factory_fixture.h"
 
-// Disabled for now: with three codecs or more a job now and then ends in
-// "Detect Device Fail!" for its own, present codec while the other jobs reset
-// theirs. Run them with --gtest_also_run_disabled_tests; enable them once a
-// job finds its codec by port whatever the others do.
 namespace {
 
 using Json = nlohmann::json;
@@ -90,7 +86,7 @@ class Gang : public Factory {
   }
 };
 
-TEST_F(Gang, DISABLED_EveryCodecOfMixedMemoriesEndsWithTheImage) {
+TEST_F(Gang, EveryCodecOfMixedMemoriesEndsWithTheImage) {
   struct Case {
     std::vector<std::string> others;  // beside c1 on SPI flash
     std::string ports;
@@ -127,7 +123,7 @@ TEST_F(Gang, DISABLED_EveryCodecOfMixedMemoriesEndsWithTheImage) {
   }
 }
 
-TEST_F(Gang, DISABLED_APowerLossFailsOnlyItsCodecAndTheExitCodeNamesIt) {
+TEST_F(Gang, APowerLossFailsOnlyItsCodecAndTheExitCodeNamesIt) {
   AddCodecs({"spi", "spi"});
   const std::string oldMemory = DumpOf("c2");
   Must(Sim("fault " + bench_ + " c2 disconnect-after=250"));
@@ -163,7 +159,7 @@ char StateOf(pid_t pid) {
   return close != std::string::npos && close + 2 < stat.size() ? stat[close + 2] : '?';
 }
 
-TEST_F(Gang, DISABLED_AKilledJobFailsOnlyItsOwnSlot) {
+TEST_F(Gang, AKilledJobFailsOnlyItsOwnSlot) {
   AddCodecs({"spi", "spi"});
   const std::string oldMemory = DumpOf("c2");
   const std::string pristine = station_.File("pristine");
@@ -212,7 +208,7 @@ TEST_F(Gang, DISABLED_AKilledJobFailsOnlyItsOwnSlot) {
   EXPECT_EQ(Rows().size(), 3u);
 }
 
-TEST_F(Gang, DISABLED_TwoGangsOnOverlappingPortsNeverInterleaveOnACodec) {
+TEST_F(Gang, TwoGangsOnOverlappingPortsNeverInterleaveOnACodec) {
   AddCodecs({"spi", "spi"});
   station_.Write("bench/" + std::string(sim::kTransferLogName), "");
   const Outcome both = Run("cd '" + station_.Path() + "' && export TESSALOAD_SIM='" + bench_ +
