@@ -91,6 +91,8 @@ void RunSubcommand(const SubcommandRequest& request, CParseArg& job) {
   };
 
   const CodecSelection selection{request.port, request.serial};
+  // A codec named by its port is this job's from its listing to the job's end.
+  const DevLibPortBinding listing(request.port);
   const std::vector<CodecEntry> codecs = ListCodecs(request.port);
   CodecEntry chosen;
   switch (ChooseCodec(codecs, selection, chosen)) {

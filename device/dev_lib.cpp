@@ -38,6 +38,10 @@ struct Library {
   std::uint32_t handle = 0;
   std::uint8_t lastOtpStatus = 0;
   std::string boundPort;  // a job's codec, opened on this port path whatever its position
+  // The bound codec's lock, held for the whole binding (the job), and
+  // whether taking it had to wait for another program.
+  std::unique_ptr<platform::ProcessLock> boundHold;
+  bool boundHoldWaited = false;
 };
 
 Library& Lib() {
@@ -177,6 +181,7 @@ int DevLib_Uninit() {
   lib.proxy.reset();
   lib.host = nullptr;
   lib.boundPort.clear();
+  lib.boundHold.reset();
   return 1;
 }
 
@@ -206,7 +211,16 @@ int PositionToOpen(const Library& lib, const std::vector<DeviceListEntry>& list,
 
 }  // namespace
 
-void DevLib_BindToPort(const std::string& portPath) { Lib().boundPort = portPath; }
+void DevLib_BindToPort(const std::string& portPath) {
+  Library& lib = Lib();
+  if (portPath == lib.boundPort) return;
+  lib.boundHold.reset();
+  lib.boundPort = portPath;
+  lib.boundHoldWaited = false;
+  // The codec is the job's from here to its end: listings, opens and resets
+  // of other programs wait for it, and none slips in between this job's opens.
+  if (!portPath.empty()) lib.boundHold = HoldCodec(CodecLockNameOfPort(kCodecLockName, portPath), &lib.boundHoldWaited);
+}
 
 const std::string& DevLib_BoundPort() { return Lib().boundPort; }
 
@@ -222,9 +236,9 @@ std::uint32_t DevLib_OpenDevice(int position) {
     // The codec of the port is this program's from here until it is closed,
     // resets and all. Another program may have had it open and left it
     // re-enumerating: it is given the time of a reset to come back.
-    bool waited = false;
-    hold = HoldCodec(CodecLockNameOfPort(kCodecLockName, lib.boundPort), &waited);
-    if (!hold) return 0;
+    if (!lib.boundHold) return 0;
+    const bool waited = lib.boundHoldWaited;
+    lib.boundHoldWaited = false;  // later opens follow this job's own resets
     const std::uint64_t start = DevLib_Clock().NowMs();
     for (;;) {
       if (EnumerateDevices(*lib.access, list) == platform::kErrorSuccess &&

@@ -31,11 +31,10 @@ class CodecLocks : public Factory {
     }
   }
 
-  // `tessaload -f -write new.bin -d N` in the background, its output in write-TAG.out.
-  pid_t StartWrite(int index, const std::string& tag) {
+  // `tessaload ARGS` in the background, its output in write-TAG.out.
+  pid_t StartWrite(const std::string& args, const std::string& tag) {
     const std::string command = "cd '" + station_.Path() + "' && exec env TESSALOAD_SIM='" + bench_ +
-                                "' ./tessaload -f -write new.bin -d " + std::to_string(index) + " > write-" + tag +
-                                ".out 2>&1";
+                                "' ./tessaload " + args + " > write-" + tag + ".out 2>&1";
     const pid_t pid = fork();
     if (pid == 0) {
       execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
@@ -87,7 +86,7 @@ TEST_F(CodecLocks, AProgramOnAnotherCodecDoesNotWaitWhileOneCodecIsHeld) {
   // Codec c1 (port 1) is held as a program that has it open holds it.
   platform::ProcessLock c1("TessaloadCodec@1-1");
   ASSERT_TRUE(c1.Lock(10000, platform::SystemClock()));
-  const pid_t first = StartWrite(0, "c1");
+  const pid_t first = StartWrite("-f -write new.bin -d 0", "c1");
 
   const Outcome second = Tessaload("-f -write new.bin -d 1");
   EXPECT_EQ(second.code, 0) << second.out << second.err;
@@ -105,13 +104,16 @@ TEST_F(CodecLocks, AProgramOnAnotherCodecDoesNotWaitWhileOneCodecIsHeld) {
   EXPECT_EQ(TurnsOn("c1"), std::vector<long>{first});
 }
 
+// Both programs name the codec by its port: a position ("-d 0") names
+// whichever codec is listed first at the moment of the open, and while one
+// program resets c1 that is c2.
 TEST_F(CodecLocks, TwoProgramsOnOneCodecTakeTurnsAndBothPass) {
-  const pid_t a = StartWrite(0, "a");
-  const pid_t b = StartWrite(0, "b");
+  const pid_t a = StartWrite("write new.bin --port 1-1", "a");
+  const pid_t b = StartWrite("write new.bin --port 1-1", "b");
   EXPECT_EQ(Wait(a), 0) << station_.Read("write-a.out");
   EXPECT_EQ(Wait(b), 0) << station_.Read("write-b.out");
   EXPECT_TRUE(HoldsTheNewImage("c1"));
-  EXPECT_TRUE(DumpOf("c2") == oldMemory_);  // -d 0 is c1 for both
+  EXPECT_TRUE(DumpOf("c2") == oldMemory_);
   // Each program's transfers in one piece: one turn each, never interleaved.
   const std::vector<long> turns = TurnsOn("c1");
   ASSERT_EQ(turns.size(), 2u);
