@@ -5,19 +5,9 @@
 
 #include "app/job_json.h"
 #include "app/status_codes.h"
+#include "flow/job_phase_marks.h"
 
 namespace {
-
-struct PhaseWord {
-  int status;
-  const char* name;
-};
-
-constexpr PhaseWord kPhases[] = {
-    {kStsPhaseWaitReset, "reset to ROM"}, {kStsPhaseErasing, "erase"},   {kStsPhaseCheckEmpty, "empty check"},
-    {kStsPhaseDownload, "write"},         {kStsPhaseVerify, "verify"},   {kStsPhaseWriteTag, "tag"},
-    {kStsPhaseResetToNewCode, "reset to code"}, {kStsPhaseRead, "read"},
-};
 
 constexpr int kBarWidth = 30;
 
@@ -43,8 +33,7 @@ JobProgress::~JobProgress() {
 }
 
 std::string JobProgress::PhaseName(int status) {
-  for (const PhaseWord& p : kPhases)
-    if (p.status == status) return p.name;
+  if (const char* name = JobPhaseNameOf(status)) return name;
   std::string text = StatusText(status);
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
   while (!text.empty() && (text.back() == '!' || text.back() == '.')) text.pop_back();

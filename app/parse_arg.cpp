@@ -17,6 +17,7 @@
 #include "app/program_state.h"
 #include "app/settings_keys.h"
 #include "flow/create_flow.h"
+#include "flow/job_phase_marks.h"
 #include "flow/memory_access.h"
 #include "flow/otp_image.h"
 #include "image/ic_type_ini.h"
@@ -180,6 +181,8 @@ void CParseArg::SetSubcommandJob(std::uint8_t action, std::string fileName, int 
 }
 
 int CParseArg::Prepare() {
+  // A subcommand job has begun its phases already, before choosing the codec.
+  if (!subcommandJob_) BeginJobPhases();
   // Before the codec is touched: a run that cannot record its verdict does not start.
   if (!subcommandJob_ && !OpenResultFile()) {
     LastStatusCode = kStsResultFileFail;
@@ -310,6 +313,8 @@ int CParseArg::Excute_Arg() {
   if (flow) flow->PrepareJobFlags();
   resultLogFlag_ = subcommandJob_ ? 0 : setting::Get(setting::kLogType);
   int result = Excute_Arg_Normal();
+  // A subcommand's last phase lasts until it has seen what the codec runs.
+  if (!subcommandJob_) EndJobPhases();
   // A failure always leaves a failure status.
   if (!result && action_ != 'D' && ExitCodeForStatus(LastStatusCode.load()) == 0) LastStatusCode = kStsActionFail;
   if (!subcommandJob_ && !CloseResultFile(result == 1)) {

@@ -15,6 +15,7 @@
 #include "app/status_codes.h"
 #include "device/dev_lib.h"
 #include "flow/create_flow.h"
+#include "flow/job_phase_marks.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/stop_signals.h"
@@ -82,7 +83,10 @@ void RunSubcommand(const SubcommandRequest& request, CParseArg& job) {
   JobFacts facts;
   facts.action = request.action;
   facts.imageFile = request.action == "read" ? std::string() : request.file;
+  SetFlowHost(&job);  // the job's phases are logged from here on
+  BeginJobPhases();
   const auto finish = [&](const std::string& reason, const std::string& details = {}) {
+    EndJobPhases();
     facts.durationMs = clock.NowMs() - startMs;
     const JobOutcome outcome = CollectJobOutcome(facts, &job);
     std::string why = reason;
@@ -120,7 +124,6 @@ void RunSubcommand(const SubcommandRequest& request, CParseArg& job) {
   job.SetRememberedLocation(chosen.portNumber, chosen.parent);
   job.SetSubcommandJob(FactoryActionOf(request.action), request.file, chosen.position);
   SilentMode = 1;
-  SetFlowHost(&job);
   platform::InstallStopSignals();
   const JobProgress::Mode mode = request.json ? JobProgress::Mode::kJson
                                  : (!request.quiet && platform::StandardErrorIsTerminal()) ? JobProgress::Mode::kTerminal

@@ -15,6 +15,9 @@
 // flash read switches it to 64. So the rows at 64 give the update's floor
 // alone, and `tessaload -f -verify` (that read, of the image just written) is
 // measured as what the flows do at 64.
+//
+// A second table splits each job into its phases, as the job's log records
+// them: duration, transfers and bytes of each, next to the job's floor.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +40,8 @@
 #include "flow/create_flow.h"
 #include "flow/dev_flow.h"
 #include "flow/device_identity.h"
+#include "flow/job_phase_marks.h"
+#include "flow/job_phases.h"
 #include "image/sample_image.h"
 #include "platform/vendor.h"
 #include "sim/bench.h"
@@ -49,6 +55,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr const char* kVersion = "4.120.0000-0000.0001";
 constexpr const char* kOldVersion = "4.119.0000-0000.0007";  // what a running codec holds
 constexpr int kRepeats = 3;  // CPU time: the least of three runs
+constexpr char kPhaseFile[] = "phases.txt";  // the child's phase log: "duration transfers bytes name" lines
 
 struct Speed {
   const char* name;
@@ -153,8 +160,12 @@ void MakeBench(const std::string& folder, const sim::ChipFacts& chip, const Byte
       flow->m_accessFlags = 0x40 | channelBits;
       LastStatusCode = 0;
       const int done = job == Job::kVerify ? flow->SilenceVerifyBin(imagePath) : flow->SilenceWriteBin(imagePath);
+      EndJobPhases();
       if (done != 1) std::fprintf(stderr, "flash_update: the job failed with status %d\n", int(LastStatusCode));
       command.CloseResultFile(done == 1);
+      std::ofstream phases(folder + "/" + kPhaseFile);
+      for (const JobPhase& p : command.JobPhases().Phases())
+        phases << p.durationMs << ' ' << p.transfers << ' ' << p.bytes << ' ' << p.name << '\n';
       return done;
     });
   }
@@ -169,7 +180,16 @@ struct Measured {
   std::uint64_t jobUs = 0;  // the bench's clock over the job
   std::uint64_t codecUs = 0;  // what the codec needs: bus, memory and re-enumeration time
   double cpuMs = 0;
+  std::vector<JobPhase> phases;
 };
+
+std::vector<JobPhase> ReadPhases(const std::string& folder) {
+  std::vector<JobPhase> phases;
+  std::ifstream in(folder + "/" + kPhaseFile);
+  JobPhase p;
+  while (in >> p.durationMs >> p.transfers >> p.bytes && std::getline(in >> std::ws, p.name)) phases.push_back(p);
+  return phases;
+}
 
 bool SameFigures(const Measured& a, const Measured& b) {
   const sim::TransferCounters &x = a.counters, &y = b.counters;
@@ -212,7 +232,7 @@ std::optional<Measured> RunJob(const std::string& folder, const sim::ChipFacts& 
   const std::uint64_t codecUs = c.busTimeUs + c.memoryTimeUs + c.resets * codec->ReenumerateUs();
   auto ms = [](const timeval& t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
   // A new bench's clock starts at 0.
-  return Measured{c, bench->clockUs, codecUs, ms(usage.ru_utime) + ms(usage.ru_stime)};
+  return Measured{c, bench->clockUs, codecUs, ms(usage.ru_utime) + ms(usage.ru_stime), ReadPhases(folder)};
 }
 
 // The least CPU time of kRepeats runs; the simulated figures must not differ.
@@ -272,6 +292,35 @@ void PrintRow(const Row& row, std::size_t imageKb, const Speed& speed, const std
     std::printf("%6s |\n", "-");
 }
 
+struct PhaseRows {
+  std::string job;  // the row's label: job, image, speed, channel and unit
+  Measured measured;
+  bench::Tally floor;
+};
+
+// Each job's phases, then their sum beside the job's simulated duration, its
+// floor and what the codec itself needs.
+void PrintPhases(const std::vector<PhaseRows>& jobs) {
+  std::printf("\nphases of each job, as its log records them\n");
+  std::printf("%-31s | %-13s %9s %9s %9s\n", "job", "phase", "ms", "transfers", "bytes");
+  for (const PhaseRows& j : jobs) {
+    std::uint64_t ms = 0, transfers = 0, bytes = 0;
+    for (const JobPhase& p : j.measured.phases) {
+      std::printf("%-31s | %-13s %9llu %9llu %9llu\n", j.job.c_str(), p.name.c_str(),
+                  static_cast<unsigned long long>(p.durationMs), static_cast<unsigned long long>(p.transfers),
+                  static_cast<unsigned long long>(p.bytes));
+      ms += p.durationMs;
+      transfers += p.transfers;
+      bytes += p.bytes;
+    }
+    std::printf("%-31s | %-13s %9llu %9llu %9llu | job %s ms, floor %llu transfers %s ms, codec %s ms\n",
+                j.job.c_str(), "all phases", static_cast<unsigned long long>(ms),
+                static_cast<unsigned long long>(transfers), static_cast<unsigned long long>(bytes),
+                Ms(j.measured.jobUs).c_str(), static_cast<unsigned long long>(j.floor.transfers),
+                Ms(j.floor.busUs).c_str(), Ms(j.measured.codecUs).c_str());
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -299,6 +348,7 @@ int main() {
   std::printf("\n");
   PrintHeader();
   int failures = 0;
+  std::vector<PhaseRows> phaseRows;
   for (const std::size_t imageKb : {64u, 256u}) {
     for (const Speed& speed : kSpeeds) {
       const sim::ChipFacts& chip = *sim::FindChip(speed.chip);
@@ -319,8 +369,16 @@ int main() {
         const std::optional<Measured> m = Measure(scratch.Path(), chip, row.job, image, bits);
         if (!m) ++failures;
         PrintRow(row, imageKb, speed, m, floor, "FAILED: the job did not pass");
+        if (m && row.job != Job::kVerify) {
+          char label[64];
+          std::snprintf(label, sizeof label, "%-6s %3zu KB %-5s %-7s %4s", row.job == Job::kWrite ? "write" : "update",
+                        imageKb, speed.name, row.channelName,
+                        row.channel.extensionUnit ? std::to_string(row.channel.unitSize).c_str() : "-");
+          phaseRows.push_back({label, *m, floor});
+        }
       }
     }
   }
+  PrintPhases(phaseRows);
   return failures == 0 ? 0 : 1;
 }

@@ -189,6 +189,11 @@ int DevLib_GetLibType() { return Lib().libType; }
 
 platform::Clock& DevLib_Clock() { return Lib().host ? Lib().host->HostClock() : platform::SystemClock(); }
 
+void DevLib_TransferTotals(std::uint64_t& transfers, std::uint64_t& bytes) {
+  transfers = Lib().channel.transfers;
+  bytes = Lib().channel.bytes;
+}
+
 // --- devices ---------------------------------------------------------------------
 
 int DevLib_GetDeviceCount() {

@@ -29,6 +29,9 @@ int DevLib_GetLibType();
 // The clock of the library's USB host (simulated time on a bench); the
 // machine's clock when no host was given.
 platform::Clock& DevLib_Clock();
+// Running totals since the library started: control transfers sent to any
+// device and the bytes they moved.
+void DevLib_TransferTotals(std::uint64_t& transfers, std::uint64_t& bytes);
 
 int DevLib_GetDeviceCount();
 std::uint32_t DevLib_OpenDevice(int position);

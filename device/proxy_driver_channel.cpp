@@ -31,6 +31,9 @@ std::uint32_t RunUrb(ProxyDriverChannel& channel, DeviceToken token, ProxyUrb ur
   urb.transferBuffer = data.Address();
   urb.transferBufferLength = length;
   EncodeUrb(channel.layout, urb, bytes);
+  // Every control transfer of the program passes here: the running totals
+  // count each one submitted, and the bytes of each that completed.
+  ++channel.transfers;
   std::uint32_t error = ProxySubmitUrb(channel, token, urbMapping.Address(), timeoutMs);
   if (error != kErrorSuccess) return error;
   ProxyUrb done;
@@ -38,6 +41,7 @@ std::uint32_t RunUrb(ProxyDriverChannel& channel, DeviceToken token, ProxyUrb ur
   if (done.status != kUsbdStatusSuccess) return kErrorGenFailure;
   if (done.transferBufferLength > length) return kErrorInvalidData;
   transferred = done.transferBufferLength;
+  channel.bytes += transferred;
   return kErrorSuccess;
 }
 

@@ -41,6 +41,10 @@ struct ProxyDriverChannel {
   ProxyLayout layout = ProxyLayout::kNarrow;
   // The caller's memory as the driver sees it.
   ProxyMemory memory;
+  // Running totals of the control transfers submitted on this channel and
+  // the bytes they moved (data stages that completed).
+  std::uint64_t transfers = 0;
+  std::uint64_t bytes = 0;
 };
 
 inline constexpr std::uint32_t kDescriptorTimeoutMs = 5000;

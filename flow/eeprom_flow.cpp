@@ -5,6 +5,7 @@
 #include "app/trace.h"
 #include "device/dev_lib.h"
 #include "flow/job_flags.h"
+#include "flow/job_phase_marks.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ int CMpFlow_Eeprom::UpdateSteps(int width, std::vector<std::uint8_t>& image, int
   const int written = width == 16 ? MP_WriteEeprom16(image.data(), n) : MP_WriteEeprom8(image.data(), n);
   if (!written) return Fail(scope, "Write I2CEEP Fail\n", kStsUpdateEepromFail, status);
   readBack.assign(n, 0);
+  BeginJobPhase("verify");
   const int read = width == 16 ? MP_VerifyEeprom16(readBack.data(), n) : MP_ReadEeprom8(readBack.data(), n);
   if (!read) return Fail(scope, "Read I2CEEP Fail\n", kStsReadEepromFail, status);
   if (readBack != image) return Fail(scope, "Check I2CEEP Fail\n", kStsCompareDataFail, status);

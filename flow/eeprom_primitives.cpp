@@ -6,6 +6,7 @@
 #include "app/status_codes.h"
 #include "app/trace.h"
 #include "device/dev_lib.h"
+#include "flow/job_phase_marks.h"
 #include "flow/mp_flow2.h"
 #include "platform/clock.h"
 
@@ -118,6 +119,7 @@ int CMpFlow2::MP_WriteEeprom8Tag() {
 }
 
 int CMpFlow2::EepromRegisterOp(bool fill16) {
+  BeginJobPhase("erase");
   int result = 0;
   for (int attempt = 0; attempt < kRegisterOpAttempts; ++attempt) {
     if (StopRequested()) {

@@ -9,6 +9,7 @@
 #include "app/trace.h"
 #include "device/dev_lib.h"
 #include "flow/job_flags.h"
+#include "flow/job_phase_marks.h"
 #include "platform/clock.h"
 
 namespace {
@@ -25,7 +26,10 @@ std::string Format(const char* format, unsigned a, unsigned b) {
 
 }  // namespace
 
-void CMpFlow::PostPhase(int status) { NotifyUI(kMsgPhase, status, 0); }
+void CMpFlow::PostPhase(int status) {
+  if (const char* name = JobPhaseNameOf(status)) BeginJobPhase(name);
+  NotifyUI(kMsgPhase, status, 0);
+}
 void CMpFlow::PostProgress(int percent) { NotifyUI(kMsgProgress, percent, 0); }
 void CMpFlow::PostFailure(int status) { NotifyUI(kMsgFailure, status, 0); }
 void CMpFlow::PostSuccess(int status) { NotifyUI(kMsgSuccess, status, 0); }

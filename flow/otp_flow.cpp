@@ -6,6 +6,7 @@
 #include "app/status_codes.h"
 #include "app/trace.h"
 #include "flow/job_flags.h"
+#include "flow/job_phase_marks.h"
 #include "flow/otp_layout.h"
 #include "platform/prompter.h"
 
@@ -84,6 +85,7 @@ int CMpFlow_OTP::OTP_ReadEx_Cmd2(std::uint32_t address, std::uint32_t length, st
 int CMpFlow_OTP::OTP_Veriry_Cmd2(std::uint32_t address, std::uint32_t length, const std::uint8_t* buffer) {
   TraceScope scope("CMpFlow_OTP::OTP_Veriry_Cmd2", kTraceOtpDetail);
   std::vector<std::uint8_t> back(length);
+  BeginJobPhase("verify");
   if (!OTP_ReadEx_Cmd2(address, length, back.data()) ||
       !MP_OTPGetCorrectCodeData(std::uint16_t(address), length, back.data()))
     return 0;
@@ -132,6 +134,7 @@ int CMpFlow_OTP::WriteBlockData(const std::vector<std::uint8_t>& data) {
   };
   if (!MP_OTPWrite(n, data.data())) return failWrite(0);
   const std::uint16_t start = NewStart();
+  BeginJobPhase("verify");
   if (!OTP_ReadEx_Cmd2(start, n, readBack.data()) || !MP_OTPGetCorrectCodeData(start, n, readBack.data()))
     return failWrite(kStsReadOtpFail);
   if (readBack != data) {
@@ -212,6 +215,7 @@ int CMpFlow_OTP::OTP_UpdatePair(const std::vector<std::uint8_t>& code, const std
 
 int CMpFlow_OTP::WriteVdEntry(std::uint16_t start, std::uint32_t length, std::uint8_t flag, int& index) {
   TraceScope scope("CMpFlow_OTP::WriteVdEntry", kTraceOtpDetail);
+  BeginJobPhase("tag");  // the entry is what makes the block start
   std::uint8_t vd[otp::kVdTableSize];
   if (!OtpReadChunk(otp::kVdTable, otp::kVdTableSize, vd)) return Fail(scope, "Read VD Table Fail\n", kStsReadOtpFail);
   index = -1;

@@ -4,6 +4,7 @@
 #include "app/status_codes.h"
 #include "app/quillox_app.h"
 #include "flow/create_flow.h"
+#include "flow/job_phase_marks.h"
 #include "platform/clock.h"
 #include "ui/core/job_window.h"
 
@@ -38,6 +39,7 @@ void DeviceJobs::Run(const WorkerJob& job) {
 void DeviceJobs::Download(JobWindow& window) {
   CDevFlow* flow = CurrentFlow();
   if (!flow) return;
+  BeginJobPhases();
   flow->PrepareJobFlags();
   CloseFlowDevice();
   if (!flow->Dev_OpenDeviceForMultiCamera()) {
@@ -45,11 +47,13 @@ void DeviceJobs::Download(JobWindow& window) {
     // 41511). A device that is no longer at its place, or a stop request,
     // must end the run too, or the window would stay busy for good.
     if (flow->defaultIndex >= 0) NotifyUI(kMsgFailure, kStsDetectDeviceFail, 0);
+    EndJobPhases();
     return;
   }
   window.DisableStart();
   flow->m_accessFlags = kDownloadAccessFlags;
   const int result = flow->Download() != 0 ? 1 : 0;  // a reset may pass on another non-zero value
+  EndJobPhases();
   lastResult_ = result;
   if (!window.LoopTestFlag()) return;
   if (result) {
