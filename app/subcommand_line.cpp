@@ -43,7 +43,11 @@ std::uint8_t FactoryActionOf(const std::string& action) {
 SubcommandParse ParseSubcommandLine(const std::vector<std::string>& args, const std::string& programVersion,
                                     SubcommandRequest& request, std::string& error) {
   CLI::App app{"tessaload: firmware programming for USB audio codecs", "tessaload"};
-  app.footer(std::string("\nThe factory form, unchanged:\n") + CParseArg::kUsage);
+  app.footer(std::string("\nMany codecs at once (tessaload gang --help, tessaload station --help):\n"
+                         "  tessaload gang write|verify FILE --ports P1,P2,... | --all [--json]\n"
+                         "  tessaload station FILE --ports P1,P2,... [--json]\n"
+                         "\nThe factory form, unchanged:\n") +
+             CParseArg::kUsage);
   app.set_version_flag("--version", programVersion);
   app.require_subcommand(1);
   for (const ActionWord& a : kActions) {
