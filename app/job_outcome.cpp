@@ -38,11 +38,15 @@ JobOutcome CollectJobOutcome(const JobFacts& facts, FlowHost* host) {
   o.versionAfter = facts.versionAfter;
   o.imageFile = facts.imageFile;
   if (!facts.imageFile.empty()) o.imageSha256 = FileSha256(facts.imageFile);
-  o.status = LastStatusCode.load();
-  o.statusText = StatusText(o.status);
-  o.exitCode = ExitCodeForStatus(o.status);
+  SetJobStatus(o, LastStatusCode.load());
   o.pass = o.exitCode == 0;
   o.durationMs = facts.durationMs;
   if (host) o.phases = host->JobPhases().Phases();
   return o;
+}
+
+void SetJobStatus(JobOutcome& outcome, int status) {
+  outcome.status = status;
+  outcome.statusText = StatusText(status);
+  outcome.exitCode = ExitCodeForStatus(status);
 }

@@ -58,3 +58,6 @@ struct JobFacts {
 // file's bytes as they are now, the serial field of the current flow object
 // and the phases the host logged.
 JobOutcome CollectJobOutcome(const JobFacts& facts, FlowHost* host);
+
+// The job's end as the status id gives it: the id, its text and the exit code.
+void SetJobStatus(JobOutcome& outcome, int status);

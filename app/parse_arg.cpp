@@ -299,9 +299,7 @@ JobOutcome CParseArg::Outcome(int result) const {
   JobOutcome outcome;
   for (const auto& o : kOptions)
     if (o.action == action_) outcome.action = o.word + 1;
-  outcome.status = LastStatusCode.load();
-  outcome.statusText = StatusText(outcome.status);
-  outcome.exitCode = ExitCodeForStatus(outcome.status);
+  SetJobStatus(outcome, LastStatusCode.load());
   outcome.pass = result == 1;
   if (const CDevFlow* flow = CurrentFlow()) outcome.burnSerial = flow->manufacturer;
   return outcome;

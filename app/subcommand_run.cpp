@@ -164,9 +164,7 @@ void RefuseSubcommandLine(const std::vector<std::string>& args, const std::strin
   }
   JobOutcome o;
   o.action = args.size() > 1 ? args[1] : std::string();
-  o.status = kStsInvalidParameter;
-  o.statusText = StatusText(o.status);
-  o.exitCode = ExitCodeForStatus(o.status);
+  SetJobStatus(o, kStsInvalidParameter);
   Out(stdout, JsonResultLine(o));
   Out(stderr, "tessaload: " + reason + "\n");
 }

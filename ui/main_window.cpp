@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "app/file_routines.h"
+#include "app/job_outcome.h"
 #include "app/notify.h"
 #include "app/program_state.h"
 #include "app/quillox_app.h"
@@ -81,9 +82,7 @@ bool VidPidCheckConfigured() {
 JobOutcome WindowOutcome(const FlowFacts& facts, bool pass, int status) {
   JobOutcome outcome;
   outcome.action = "write";
-  outcome.status = status;
-  outcome.statusText = StatusText(status);
-  outcome.exitCode = ExitCodeForStatus(status);
+  SetJobStatus(outcome, status);
   outcome.pass = pass;
   outcome.burnSerial = facts.manufacturer;
   return outcome;
