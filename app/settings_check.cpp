@@ -31,6 +31,7 @@ const SettingKey* const kAllKeys[] = {
     &setting::kSnAddress,    &setting::kEraseTimeOut,   &setting::kEraseCommandTime, &setting::kDisableRebootCheck,
     &setting::kLoopTest,     &setting::kLoopTestReboot, &setting::kSaveResultToFile, &setting::kLogType,
     &setting::kWaitTime,     &setting::kRtd3,           &setting::kBcdType,          &setting::kAutoRunDelay,
+    &setting::kBlockErase,
 };
 
 std::string Trim(const std::string& text) {

@@ -36,6 +36,9 @@ inline constexpr SettingKey kWaitTime{"Wait Time", 5000, false};
 inline constexpr SettingKey kRtd3{"RTD3", 0, true};
 inline constexpr SettingKey kBcdType{"BCDType", 0, true};
 inline constexpr SettingKey kAutoRunDelay{"AutoRunDelay", 0, false};
+// 1: a flash update of a family that erases the whole chip erases only the
+// 64 KiB blocks its image occupies.
+inline constexpr SettingKey kBlockErase{"Block Erase", 0, true};
 inline constexpr char kOtpPassword[] = "OTP Password";  // text, default empty
 
 // The value of a key of section "Quillox Config", with its default.

@@ -35,6 +35,7 @@
 #include "app/parse_arg.h"
 #include "app/program_services.h"
 #include "app/program_state.h"
+#include "app/settings_keys.h"
 #include "bench/update_floor.h"
 #include "device/dev_lib.h"
 #include "flow/create_flow.h"
@@ -64,8 +65,19 @@ struct Speed {
 constexpr Speed kSpeeds[] = {{"full", "VMC2230"}, {"high", "VMC2232"}};
 
 // A write on a new board (blank flash), an update of a running codec (its
-// flash holds an older image), a verify of the image just written.
-enum class Job { kWrite, kUpdate, kVerify };
+// flash holds an older image), the same update with "Block Erase=1" (only the
+// image's 64 KiB blocks are erased), a verify of the image just written.
+enum class Job { kWrite, kUpdate, kBlockUpdate, kVerify };
+
+const char* JobName(Job job) {
+  switch (job) {
+    case Job::kWrite: return "write";
+    case Job::kUpdate: return "update";
+    case Job::kBlockUpdate: return "update/blocks";
+    case Job::kVerify: return "verify";
+  }
+  return "";
+}
 
 struct Row {
   Job job;
@@ -79,6 +91,7 @@ constexpr Row kRows[] = {
     {Job::kWrite, "xu", {true, 64}, false},
     {Job::kUpdate, "vendor", {false, 0}, true},
     {Job::kUpdate, "xu", {true, 8}, true},
+    {Job::kBlockUpdate, "vendor", {false, 0}, true},
     {Job::kVerify, "xu", {true, 64}, true},
 };
 
@@ -149,6 +162,7 @@ void MakeBench(const std::string& folder, const sim::ChipFacts& chip, const Byte
   ServiceOptions options;
   options.usbHost = host.get();
   services.Start(options);
+  if (job == Job::kBlockUpdate) setting::Set(setting::kBlockErase, 1);
 
   int passed = 0;
   const char* option = job == Job::kWrite ? "-write" : "-verify";
@@ -204,8 +218,8 @@ bool SameFigures(const Measured& a, const Measured& b) {
 std::optional<Measured> RunJob(const std::string& folder, const sim::ChipFacts& chip, Job job, const Bytes& image,
                                std::uint32_t channelBits) {
   const Bytes held = job == Job::kWrite    ? Bytes{}
-                     : job == Job::kUpdate ? Image(chip.name, image.size(), kOldVersion)
-                                           : image;
+                     : job == Job::kVerify ? image
+                                           : Image(chip.name, image.size(), kOldVersion);
   MakeBench(folder, chip, held);
   const std::string imagePath = folder + "/new.bin";
   if (!WriteFile(imagePath, image)) Die("cannot write " + imagePath);
@@ -267,7 +281,7 @@ std::string Kb(std::uint64_t bytes) {
 }
 
 void PrintHeader() {
-  std::printf("%-6s %-6s %-5s %-7s %4s | %9s %7s %7s %7s %9s %9s %9s | %8s %9s | %6s | %9s %5s\n", "job", "image",
+  std::printf("%-13s %-6s %-5s %-7s %4s | %9s %7s %7s %7s %9s %9s %9s | %8s %9s | %6s | %9s %5s\n", "job", "image",
               "speed", "channel", "unit", "transfers", "xu", "in KB", "out KB", "bus ms", "memory ms", "job ms",
               "floor tr", "floor ms", "cpu ms", "codec ms", "ratio");
 }
@@ -275,8 +289,7 @@ void PrintHeader() {
 void PrintRow(const Row& row, std::size_t imageKb, const Speed& speed, const std::optional<Measured>& m,
               const bench::Tally& floor, const char* missing) {
   const std::string unit = row.channel.extensionUnit ? std::to_string(row.channel.unitSize) : "-";
-  const char* job = row.job == Job::kWrite ? "write" : row.job == Job::kUpdate ? "update" : "verify";
-  std::printf("%-6s %3zu KB %-5s %-7s %4s | ", job, imageKb, speed.name, row.channelName, unit.c_str());
+  std::printf("%-13s %3zu KB %-5s %-7s %4s | ", JobName(row.job), imageKb, speed.name, row.channelName, unit.c_str());
   if (m) {
     const sim::TransferCounters& c = m->counters;
     std::printf("%9llu %7llu %7s %7s %9s %9s %9s", static_cast<unsigned long long>(c.transfers),
@@ -302,18 +315,18 @@ struct PhaseRows {
 // floor and what the codec itself needs.
 void PrintPhases(const std::vector<PhaseRows>& jobs) {
   std::printf("\nphases of each job, as its log records them\n");
-  std::printf("%-31s | %-13s %9s %9s %9s\n", "job", "phase", "ms", "transfers", "bytes");
+  std::printf("%-39s | %-13s %9s %9s %9s\n", "job", "phase", "ms", "transfers", "bytes");
   for (const PhaseRows& j : jobs) {
     std::uint64_t ms = 0, transfers = 0, bytes = 0;
     for (const JobPhase& p : j.measured.phases) {
-      std::printf("%-31s | %-13s %9llu %9llu %9llu\n", j.job.c_str(), p.name.c_str(),
+      std::printf("%-39s | %-13s %9llu %9llu %9llu\n", j.job.c_str(), p.name.c_str(),
                   static_cast<unsigned long long>(p.durationMs), static_cast<unsigned long long>(p.transfers),
                   static_cast<unsigned long long>(p.bytes));
       ms += p.durationMs;
       transfers += p.transfers;
       bytes += p.bytes;
     }
-    std::printf("%-31s | %-13s %9llu %9llu %9llu | job %s ms, floor %llu transfers %s ms, codec %s ms\n",
+    std::printf("%-39s | %-13s %9llu %9llu %9llu | job %s ms, floor %llu transfers %s ms, codec %s ms\n",
                 j.job.c_str(), "all phases", static_cast<unsigned long long>(ms),
                 static_cast<unsigned long long>(transfers), static_cast<unsigned long long>(bytes),
                 Ms(j.measured.jobUs).c_str(), static_cast<unsigned long long>(j.floor.transfers),
@@ -333,8 +346,8 @@ int main() {
       "transfers in the fewest requests the channel allows. cpu: tool "
       "and simulated codec together, in\n"
       "one process from start-up to exit, the least of %d runs. update: the same write on a codec\n"
-      "running an older image. codec: the time the codec itself needs (bus, memory, %u ms per\n"
-      "re-enumeration); ratio: the job's simulated duration over it.\n\n",
+      "running an older image; update/blocks: with \"Block Erase=1\". codec: the time the codec itself\n"
+      "needs (bus, memory, %u ms per re-enumeration); ratio: the job's simulated duration over it.\n\n",
       kSpeeds[0].chip, kSpeeds[1].chip, kRepeats, unsigned(sim::TimingModel::kSettleUs / 1000));
   for (const std::size_t imageKb : {64u, 256u}) {
     const Bytes image = Image(kSpeeds[0].chip, imageKb * 1024);
@@ -371,9 +384,8 @@ int main() {
         PrintRow(row, imageKb, speed, m, floor, "FAILED: the job did not pass");
         if (m && row.job != Job::kVerify) {
           char label[64];
-          std::snprintf(label, sizeof label, "%-6s %3zu KB %-5s %-7s %4s", row.job == Job::kWrite ? "write" : "update",
-                        imageKb, speed.name, row.channelName,
-                        row.channel.extensionUnit ? std::to_string(row.channel.unitSize).c_str() : "-");
+          std::snprintf(label, sizeof label, "%-13s %3zu KB %-5s %-7s %4s", JobName(row.job), imageKb, speed.name,
+                        row.channelName, row.channel.extensionUnit ? std::to_string(row.channel.unitSize).c_str() : "-");
           phaseRows.push_back({label, *m, floor});
         }
       }

@@ -125,11 +125,35 @@ int CMpFlow2::WaitEraseDone(std::uint32_t timeLimitMs) {
   }
 }
 
+int CMpFlow2::EraseBlocks(std::uint32_t start, std::uint32_t length, std::uint32_t timeLimitMs) {
+  const std::uint32_t blocks = std::max<std::uint32_t>(1, (length + kBlock - 1) / kBlock);
+  for (std::uint32_t b = 0; b < blocks; ++b)
+    if (!DevLib_SpiEraseBlock(m_hDevice, start + b * kBlock, false) || !WaitEraseDone(timeLimitMs)) return 0;
+  return 1;
+}
+
+// What stays beyond the erased blocks is never read as part of the image: the
+// empty check, the write and the verify cover the image's extent, and the
+// configuration area is erased with it wherever it lies. A codec whose channel
+// has no block erase (or a block erase that fails) gets the chip erase.
+int CMpFlow2::EraseForImage(std::uint32_t imageLength, bool imageBlocksOnly, std::uint32_t timeLimitMs) {
+  TraceScope scope("CMpFlow2::EraseForImage", kTraceFlow);
+  if (imageBlocksOnly) {
+    const std::uint32_t config = std::uint32_t(std::max(0, ICTypeStore().GetConfigAddress()));
+    const std::uint32_t configEnd = config + std::uint32_t(std::max(0, ICTypeStore().GetConfigSize()));
+    const std::uint32_t extent = std::max(imageLength, config > 0 ? configEnd : 0u);
+    if (EraseBlocks(MappedFlashAddress(imageLength, 0) & ~(kBlock - 1), extent, timeLimitMs)) return 1;
+    TracePrint(scope, "Block erase failed: the whole chip is erased\n");
+  }
+  return DevLib_SpiEraseChip(m_hDevice, m_accessFlags, timeLimitMs);
+}
+
 int CMpFlow2::MP_EraseSPIFlash(int forceChipErase, std::uint32_t imageLength) {
   TraceScope scope("CMpFlow2::MP_EraseSPIFlash", kTraceFlow);
   const std::uint32_t timeLimit = std::uint32_t(setting::Get(setting::kEraseTimeOut));
   const std::uint32_t afterErase = std::uint32_t(setting::Get(setting::kEraseCommandTime));
   const FlashErase rule = forceChipErase ? FlashErase::kChip : FlashFacts().erase;
+  const bool imageBlocksOnly = !forceChipErase && imageLength > 0 && setting::Get(setting::kBlockErase) != 0;
   PostPhase(kStsPhaseErasing);
   int result = 0;
   for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
@@ -139,17 +163,12 @@ int CMpFlow2::MP_EraseSPIFlash(int forceChipErase, std::uint32_t imageLength) {
     }
     switch (rule) {
       case FlashErase::kChip:
-        result = DevLib_SpiEraseChip(m_hDevice, m_accessFlags, timeLimit);
+        result = EraseForImage(imageLength, imageBlocksOnly, timeLimit);
         break;
-      case FlashErase::kBlocksAt0x10000: {
+      case FlashErase::kBlocksAt0x10000:
         // Every block the image will occupy (one for a 64 KiB image).
-        const std::uint32_t blocks = std::max<std::uint32_t>(1, (imageLength + kBlock - 1) / kBlock);
-        for (std::uint32_t b = 0; b < blocks; ++b)
-          if (!(result = DevLib_SpiEraseBlock(m_hDevice, kBlock + b * kBlock, false)) ||
-              !(result = WaitEraseDone(timeLimit)))
-            break;
+        result = EraseBlocks(kBlock, imageLength, timeLimit);
         break;
-      }
       case FlashErase::kBlocksAfterImage: {
         const std::uint32_t blocks = imageLength >> 16;
         result = 0;
@@ -164,7 +183,7 @@ int CMpFlow2::MP_EraseSPIFlash(int forceChipErase, std::uint32_t imageLength) {
         else if (control & 0x80)
           result = DevLib_SpiEraseBlock(m_hDevice, 0, false);
         else
-          result = DevLib_SpiEraseChip(m_hDevice, m_accessFlags, timeLimit);
+          result = EraseForImage(imageLength, imageBlocksOnly, timeLimit);
         break;
       }
     }

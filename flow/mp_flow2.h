@@ -68,6 +68,13 @@ class CMpFlow2 : public CMpFlow {
   // Chunked reads of every chunk, at the mapped flash addresses when `mapped`.
   int ReadChunks(std::uint8_t* buffer, std::uint32_t length, int phase, int base, int span, bool mapped);
   int WaitEraseDone(std::uint32_t timeLimitMs);
+  // Erases the 64 KiB blocks from flash address `start` that hold `length`
+  // bytes (at least one), waiting for each; 0 at the first that fails.
+  int EraseBlocks(std::uint32_t start, std::uint32_t length, std::uint32_t timeLimitMs);
+  // The chip erase of a family that erases the whole chip, or, with
+  // "Block Erase" set and an image to write, only the blocks the image and
+  // its configuration area occupy.
+  int EraseForImage(std::uint32_t imageLength, bool imageBlocksOnly, std::uint32_t timeLimitMs);
 };
 
 class CMpFlow3 : public CMpFlow2 {};

@@ -17,14 +17,24 @@ class FlashStation : public Factory {
   // A bench of its own whose codec c1 is a `chip` holding `oldImage`
   // (placed at the chip's bank by tessaload-sim), with old.bin and new.bin
   // images of `size` bytes for the description `description`.
-  void UseChip(const std::string& chip, const std::string& description, std::size_t size, bool tagged = false) {
+  void UseChip(const std::string& chip, const std::string& description, std::size_t size, bool tagged = false,
+               const std::string& addOptions = "") {
     bench_ = station_.File("bench-" + chip + "-" + std::to_string(size));
+    std::filesystem::remove_all(bench_);
     Must(Sim("create " + bench_));
     old_ = Build(description, kOld, size, tagged);
     new_ = Build(description, kNew, size, tagged);
     station_.Write("old.bin", old_);
     station_.Write("new.bin", new_);
-    Must(Sim("add " + bench_ + " c1 --chip " + chip + " --firmware " + station_.File("old.bin")));
+    Must(Sim("add " + bench_ + " c1 --chip " + chip + " --firmware " + station_.File("old.bin") + " " + addOptions));
+  }
+  // A 256 KiB old image on the codec and a 64 KiB new.bin, with "Block Erase"
+  // set to `blockErase`.
+  void UseLongOldImage(bool blockErase, const std::string& addOptions = "") {
+    UseChip("VMC2232", "VMC2232", 0x40000, false, addOptions);
+    new_ = Build("VMC2232", kNew, 0x10000, false);
+    station_.Write("new.bin", new_);
+    station_.Write("config.ini", std::string("[Quillox Config]\r\nBlock Erase=") + (blockErase ? "1" : "0") + "\r\n");
   }
   // A sample image grown to `size` bytes with code that leaves no 4 KiB chunk
   // erased, as a larger program does; `tagged`: 0x55 0xAA at the tag, as the
@@ -201,6 +211,45 @@ TEST_F(FlashStation, PowerLostDuringAWriteOnTheChipWithItsAreaAt0xAE00NeverStart
 TEST_F(FlashStation, PowerLostDuringAWriteOnTheChipThatTakesTheTagNeverStartsAPartImage) {
   UseChip("VMC2210B", "VMC2210", 0x10000, true);
   SweepPowerLoss(80);
+}
+
+// With "Block Erase=1" only the 64 KiB blocks the image occupies are erased:
+// the rest of the old firmware stays in the flash, where nothing reads or
+// starts it. The built-in setting erases the whole chip, and so does a codec
+// whose channel has no block erase.
+TEST_F(FlashStation, TheBlockEraseKeepsWhatLiesBeyondTheImageAndTheChipEraseDoesNot) {
+  struct Case {
+    bool blockErase;
+    const char* addOptions;
+    bool keepsBeyond;
+  };
+  for (const Case& c : {Case{true, "", true}, Case{false, "", false}, Case{true, "--channels xu", false}}) {
+    SCOPED_TRACE(std::string("Block Erase=") + (c.blockErase ? "1 " : "0 ") + c.addOptions);
+    UseLongOldImage(c.blockErase, c.addOptions);
+    const Outcome write = Tessaload("-f -write new.bin");
+    ASSERT_TRUE(Passed(write)) << write.out << write.err;
+    Must(Sim("unplug " + bench_ + " c1"));
+    Must(Sim("plug " + bench_ + " c1"));
+    EXPECT_TRUE(Runs(kNew)) << Show();
+    const std::string memory = Dump();
+    EXPECT_EQ(memory.substr(0, new_.size()), new_);
+    const std::string beyond = memory.substr(0x10000, 0x30000);
+    EXPECT_EQ(beyond == old_.substr(0x10000, 0x30000), c.keepsBeyond);
+    EXPECT_EQ(beyond == std::string(0x30000, char(0xFF)), !c.keepsBeyond);
+    EXPECT_TRUE(Passed(Tessaload("-f -verify new.bin")));
+  }
+  // A 256 KiB image occupies four blocks.
+  UseChip("VMC2232", "VMC2232", 0x40000);
+  station_.Write("config.ini", "[Quillox Config]\r\nBlock Erase=1\r\n");
+  const Outcome write = Tessaload("-f -write new.bin");
+  ASSERT_TRUE(Passed(write)) << write.out << write.err;
+  EXPECT_EQ(Dump().substr(0, new_.size()), new_);
+  EXPECT_TRUE(Runs(kNew));
+}
+
+TEST_F(FlashStation, PowerLostDuringABlockEraseUpdateNeverStartsAPartImage) {
+  UseLongOldImage(true);
+  SweepPowerLoss(60);
 }
 
 }  // namespace
