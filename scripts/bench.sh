@@ -8,3 +8,4 @@ scripts/deps.sh
 scripts/build.sh build
 build/bin/flash_update
 build/bin/gang
+build/bin/job_overhead

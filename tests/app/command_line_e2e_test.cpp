@@ -21,10 +21,11 @@ class CommandLine : public testing::Test {
   void SetUp() override {
     std::filesystem::copy_file(std::string(TESSALOAD_BINARY_DIR) + "/bin/tessaload", station_.File("tessaload"));
   }
-  RunResult Tessaload(const std::string& args) {
+  // `environment`: further env(1) arguments.
+  RunResult Tessaload(const std::string& args, const std::string& environment = "") {
     RunResult run;
-    const std::string cmd = "cd '" + station_.Path() + "' && env -u TESSALOAD_SIM ./tessaload " + args + " 2>'" +
-                            station_.File("stderr.txt") + "'";
+    const std::string cmd = "cd '" + station_.Path() + "' && env -u TESSALOAD_SIM " + environment + " ./tessaload " +
+                            args + " 2>'" + station_.File("stderr.txt") + "'";
     FILE* p = popen(cmd.c_str(), "r");
     std::array<char, 256> buf;
     size_t n;
@@ -57,13 +58,26 @@ TEST_F(CommandLine, WithoutDashFNothingRunsResultTxtSaysFailAndTheExitCodeIs1) {
   EXPECT_EQ(run.code, 1);
 }
 
+// Window mode is the window program beside tessaload; here without a
+// display, so it says what it needs.
 TEST_F(CommandLine, ForceRestartInAnyCaseOpensWindowMode) {
+  std::filesystem::copy_file(std::string(TESSALOAD_BINARY_DIR) + "/bin/tessaload-window",
+                             station_.File("tessaload-window"));
   for (const char* args : {"", "/FORCERESTART"}) {
-    const RunResult run = Tessaload(args);
-    EXPECT_NE((run.out + run.err).find("operator window"), std::string::npos) << run.out << run.err;
+    const RunResult run = Tessaload(args, "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM");
+    EXPECT_NE(run.err.find("The operator window needs a display"), std::string::npos) << run.out << run.err;
     EXPECT_EQ(run.code, 0);
     EXPECT_FALSE(std::filesystem::exists(station_.File("Result.txt")));
   }
+}
+
+TEST_F(CommandLine, WindowModeWithoutItsProgramSaysSoAndFails) {
+  const RunResult run = Tessaload("");
+  EXPECT_NE(run.err.find("tessaload: the operator window program " + station_.File("tessaload-window") +
+                         " cannot be started"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.code, 1);
 }
 
 TEST_F(CommandLine, ConfigIniAndTraceSwitchWork) {

@@ -8,6 +8,8 @@ class OperatorStation : public Factory {
  protected:
   void SetUp() override {
     Factory::SetUp();
+    // tessaload starts the window program that lies beside it.
+    std::filesystem::copy_file(Bin("tessaload-window"), station_.File("tessaload-window"));
     // The station's codec: a VMC2230 on an older firmware than its built-in image.
     Must(Sim("unplug " + bench_ + " c1"));
     Must(Image("build --chip VMC2230 --version 4.119.0000-0000.0007 -o " + station_.File("old2230.bin")));
