@@ -171,6 +171,7 @@ struct Bench::Stored {
   std::string body;           // the state as last loaded or committed, after generation and time
   std::uint64_t generation = 0;
   std::uint64_t clockUs = 0;
+  bool looked = false;  // last taken over without the codec's lock
 };
 
 std::string BenchLockName(const std::string& folder) {
@@ -185,8 +186,9 @@ std::string CodecLockName(const std::string& folder, const std::string& codec) {
   return BenchLockName(folder) + "-" + codec;
 }
 
-CodecLock::CodecLock(const Bench& bench, const std::string& codec) : mutex_(CodecLockName(bench.Folder(), codec)) {
-  held_ = mutex_.Lock(kLockWaitMs, platform::SystemClock());
+CodecLock::CodecLock(const Bench& bench, const std::string& codec, bool wait)
+    : mutex_(CodecLockName(bench.Folder(), codec)) {
+  held_ = mutex_.Lock(wait ? kLockWaitMs : 0, platform::SystemClock());
 }
 
 CodecLock::~CodecLock() {
@@ -358,7 +360,7 @@ bool Bench::LoadCodec(const std::string& name, std::string& error) {
     return false;
   }
   stored_[name] = std::move(stored);
-  if (!Reload(name)) {
+  if (!Look(name)) {
     stored_.erase(name);
     error = "the state of codec " + name + " of bench " + folder_ + " is damaged";
     return false;
@@ -367,12 +369,20 @@ bool Bench::LoadCodec(const std::string& name, std::string& error) {
   return true;
 }
 
-Codec* Bench::Reload(const std::string& name) {
+Codec* Bench::Reload(const std::string& name) { return TakeOver(name, true); }
+
+Codec* Bench::Look(const std::string& name) { return TakeOver(name, false); }
+
+Codec* Bench::TakeOver(const std::string& name, bool locked) {
   auto it = stored_.find(name);
   if (it == stored_.end()) return nullptr;
   Stored& stored = *it->second;
   auto place = std::find_if(codecs_.begin(), codecs_.end(), [&](const auto& c) { return c->Config().name == name; });
-  if (place != codecs_.end() && StoredGeneration(stored.state->Bytes()) == stored.generation) return place->get();
+  // A state taken without the lock may have met memories in the middle of
+  // another process's command: under the lock it is taken over again.
+  if (place != codecs_.end() && StoredGeneration(stored.state->Bytes()) == stored.generation &&
+      (!locked || !stored.looked))
+    return place->get();
   const std::vector<std::uint8_t> slot = CopySlotInForce(stored.state->Bytes());
   if (place == codecs_.end()) {
     auto codec = std::make_unique<Codec>(stored.config, *stored.chip);
@@ -390,6 +400,7 @@ Codec* Bench::Reload(const std::string& name) {
   stored.generation = SlotGeneration(slot.data());
   stored.clockUs = clock;
   stored.body = StateBody(codec);
+  stored.looked = !locked;
   return &codec;
 }
 
@@ -413,6 +424,7 @@ bool Bench::Commit(const std::string& name, std::uint64_t nowUs) {
   stored.generation = generation;
   stored.clockUs = clock;
   stored.body = body;
+  stored.looked = false;
   return true;
 }
 

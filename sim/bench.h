@@ -70,6 +70,10 @@ class Bench {
   // or committed it (hold the codec's lock to change it then). Null when
   // there is no such stored codec or its state is damaged.
   Codec* Reload(const std::string& name);
+  // The same without the codec's lock, for looking only: the state as last
+  // committed, whole, even while another process works on the codec. The
+  // next Reload takes the state over again under the lock.
+  Codec* Look(const std::string& name);
   // With the codec's lock held: stores its state, stamped with virtual time
   // `nowUs` (never earlier than its last change). False when it cannot.
   bool Commit(const std::string& name, std::uint64_t nowUs);
@@ -104,6 +108,7 @@ class Bench {
   bool WriteBenchFile();
   bool MapFiles(Stored& stored, std::string& error) const;  // the memories and the state
   bool LoadCodec(const std::string& name, std::string& error);
+  Codec* TakeOver(const std::string& name, bool locked);
   bool StoreNewCodec(Codec& codec, std::string& error);
 
   std::string folder_;
@@ -120,10 +125,11 @@ class Bench {
 std::string BenchLockName(const std::string& folder);
 std::string CodecLockName(const std::string& folder, const std::string& codec);
 
-// Holds the lock of a codec of a bench, waiting up to 10 s of real time for it.
+// Holds the lock of a codec of a bench, waiting up to 10 s of real time for
+// it, or with `wait` false only when no other process holds it now.
 class CodecLock {
  public:
-  CodecLock(const Bench& bench, const std::string& codec);
+  CodecLock(const Bench& bench, const std::string& codec, bool wait = true);
   ~CodecLock();
   CodecLock(const CodecLock&) = delete;
   CodecLock& operator=(const CodecLock&) = delete;

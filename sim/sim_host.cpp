@@ -120,8 +120,11 @@ void SimHost::Notify(const std::vector<Event>& events) {
   for (const Event& e : events) callback_(e.arrived, e.instance);
 }
 
-Codec* SimHost::Current(const std::string& name) {
-  Codec* codec = bench_->Reload(name);
+Codec* SimHost::Current(const std::string& name) { return MovedUpTo(name, bench_->Reload(name)); }
+
+Codec* SimHost::Seen(const std::string& name) { return MovedUpTo(name, bench_->Look(name)); }
+
+Codec* SimHost::MovedUpTo(const std::string& name, Codec* codec) {
   const std::uint64_t at = bench_->TimeOf(name);
   if (codec && at > clock_.NowUs()) clock_.MoveUpToUs(at);
   return codec;
@@ -136,14 +139,23 @@ void SimHost::Refresh(std::vector<Event>& events) {
   if (!bench_->Update(error)) std::cerr << "tessaload-sim: " << error << "\n";
   std::vector<std::string> names;
   for (const auto& codec : bench_->Codecs()) names.push_back(codec->Config().name);
-  std::vector<std::string> arrived;
+  // The codecs as last stored, looked at without their locks: a codec busy
+  // in another process's command (a chip erase holds its lock for seconds)
+  // keeps no other process waiting. Only a codec that came or went is
+  // changed, under its lock, and only when no other process holds that lock
+  // now: the holder, or this process's next look, makes the change then.
+  std::vector<std::string> arrived, left;
   for (const std::string& name : names) {
-    CodecLock lock(*bench_, name);
-    Codec* codec = lock.Held() ? Current(name) : nullptr;
+    Codec* codec = Seen(name);
     if (codec == nullptr) continue;
     const bool present = codec->PresentAt(clock_.NowUs());
     if (present && codec->DeviceInstance() == 0) arrived.push_back(name);
-    if (!present && codec->DeviceInstance() != 0) {
+    if (!present && codec->DeviceInstance() != 0) left.push_back(name);
+  }
+  for (const std::string& name : left) {
+    CodecLock lock(*bench_, name, false);
+    Codec* codec = lock.Held() ? Current(name) : nullptr;
+    if (codec && !codec->PresentAt(clock_.NowUs()) && codec->DeviceInstance() != 0) {
       codec->SetInstances(0, 0);
       bench_->Commit(name, clock_.NowUs());
     }
@@ -152,7 +164,7 @@ void SimHost::Refresh(std::vector<Event>& events) {
   // processes on the bench; no codec's lock is held meanwhile.
   for (const std::string& name : arrived) {
     const std::uint32_t first = bench_->AllocateInstances(2);
-    CodecLock lock(*bench_, name);
+    CodecLock lock(*bench_, name, false);
     Codec* codec = first && lock.Held() ? Current(name) : nullptr;
     if (codec && codec->PresentAt(clock_.NowUs()) && codec->DeviceInstance() == 0) {
       codec->SetInstances(first, first + 1);

@@ -14,7 +14,10 @@
 // Other processes may use the bench at the same time. Each transfer runs
 // under the codec's lock on the codec's state as stored (sim/bench.h) and
 // stores what it changed before the lock is let go; a codec busy in another
-// process for longer than the lock's limit times the transfer out.
+// process for longer than the lock's limit times the transfer out. Looking
+// at the bus (the tree, a hub's ports, opening a device) takes no codec's
+// lock: each codec shows what was last stored, so a process never waits for
+// a codec that another process is working on.
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -65,6 +68,9 @@ class SimHost final : public platform::UsbHost {
   void Refresh(std::vector<Event>& events);
   // With the codec's lock held: the codec as stored, the clock moved up to its time.
   Codec* Current(const std::string& name);
+  // The same without the lock, for looking only (Bench::Look).
+  Codec* Seen(const std::string& name);
+  Codec* MovedUpTo(const std::string& name, Codec* codec);
   Tree BuildTree();
   void Notify(const std::vector<Event>& events);
   std::uint32_t HubInstance(const PortPath& path);

@@ -215,6 +215,67 @@ TEST_F(BenchSharing, EachTransferSeesWhatAnotherHostDidJustBefore) {
       << "the codec's time is the latest of its hosts";
 }
 
+// In a child process: as the program working on codec `name` does, stores
+// it re-enumerated at new instances and at virtual time `atUs`, then keeps
+// its lock (a long command, a chip erase say) until a byte comes on
+// `release`. Writes the new function instance to `ready` first.
+[[noreturn]] void HoldReenumerated(const std::string& folder, const std::string& name, std::uint64_t atUs,
+                                   int ready, int release) {
+  std::string error;
+  auto bench = sim::Bench::Load(folder, error);
+  if (!bench) _exit(11);
+  const std::uint32_t first = bench->AllocateInstances(2);
+  sim::CodecLock lock(*bench, name);
+  sim::Codec* codec = first && lock.Held() ? bench->Reload(name) : nullptr;
+  if (!codec) _exit(12);
+  codec->SetInstances(first, first + 1);
+  if (!bench->Commit(name, atUs)) _exit(13);
+  const std::uint32_t function = first + 1;
+  if (write(ready, &function, sizeof function) != sizeof function) _exit(14);
+  char byte = 0;
+  if (read(release, &byte, 1) != 1) _exit(15);
+  _exit(0);
+}
+
+std::uint32_t FunctionAt(platform::UsbHost& host, std::uint32_t port) {
+  for (const auto& node : host.Nodes()) {
+    if (node.audioInterface && node.address == port) return node.instance;
+  }
+  return 0;
+}
+
+// While another process holds one codec's lock, a host lists every codec
+// (that one as last stored, at its time) and works on the others at once:
+// programs on different codecs never wait for each other.
+TEST_F(BenchSharing, ACodecBusyInAnotherProcessKeepsNoOtherCodecWaiting) {
+  Make({At("a", 1), At("b", 2)});
+  std::string error;
+  auto host = sim::OpenBench(folder_, error);
+  ASSERT_TRUE(host) << error;
+  const std::uint32_t before = FunctionAt(*host, 1);
+  ASSERT_NE(before, 0u);
+  auto deviceB = OpenAt(*host, 2);
+  ASSERT_TRUE(deviceB);
+  Channels b(*deviceB);
+
+  constexpr std::uint64_t kHolderTimeUs = 7'000'000;
+  Pipe ready, release;
+  const pid_t holder = fork();
+  if (holder == 0) HoldReenumerated(folder_, "a", kHolderTimeUs, ready.fds[1], release.fds[0]);
+  std::uint32_t moved = 0;
+  ASSERT_EQ(read(ready.fds[0], &moved, sizeof moved), static_cast<ssize_t>(sizeof moved));
+
+  EXPECT_EQ(FunctionAt(*host, 1), moved) << "codec a is listed as it was before its holder stored it moved";
+  EXPECT_NE(moved, before);
+  EXPECT_GE(host->HostClock().NowUs(), kHolderTimeUs) << "the host shows codec a's change before its time";
+  std::vector<std::uint8_t> mode(1);
+  EXPECT_EQ(b.VendorIn(0x06, 0, 0, mode), kErrorSuccess);
+  EXPECT_EQ(b.VendorOut(0x2F, 0, 0x100, {0x12, 0x34}), kErrorSuccess);
+  release.Release(1);
+  ASSERT_EQ(ExitCode(holder), 0);
+  EXPECT_EQ(Stored()->Find("b")->Counters().vendor, 2u);
+}
+
 // Killed mid-write, a process leaves the flash holding the chunks the codec
 // took: those it logged, and at most the one in flight when the kill came.
 TEST_F(BenchSharing, AProcessKilledMidWriteLeavesExactlyWhatTheCodecReceived) {
