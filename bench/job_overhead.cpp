@@ -8,8 +8,9 @@
 //   (watched with inotify);
 // - CPU share: the job process's user and system time over its wall time.
 //
-// A 64 KiB update of a running VMC2232, the median of five runs, each on a
-// fresh bench; the limits are printed beside the figures.
+// A 64 KiB update of a running VMC2232, five runs, each on a fresh bench:
+// their median and their least (what other load on the machine adds drops
+// out of the least); the limits are printed beside the figures.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -90,6 +91,8 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+double Least(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
 }  // namespace
 
 int main() {
@@ -108,12 +111,13 @@ int main() {
     share.push_back(100 * f.cpuMs / f.wallMs);
   }
   std::filesystem::remove_all(folder);
-  std::printf("tessaload write new.bin: 64 KiB update of a running VMC2232 on a real-time bench, median of %d runs\n",
-              kRuns);
-  std::printf("%-36s %10s %10s\n", "figure", "measured", "limit");
-  std::printf("%-36s %10.1f %10.1f\n", "start-up to first transfer, ms", Median(startup), kStartupLimitMs);
-  std::printf("%-36s %10.1f %10s\n", "job wall time, ms", Median(wall), "-");
-  std::printf("%-36s %10.1f %10s\n", "job CPU time (user + system), ms", Median(cpu), "-");
-  std::printf("%-36s %10.2f %10.2f\n", "CPU share of the job, %", Median(share), kCpuShareLimit);
+  std::printf("tessaload write new.bin: 64 KiB update of a running VMC2232 on a real-time bench, %d runs\n", kRuns);
+  std::printf("%-36s %10s %10s %10s\n", "figure", "median", "least", "limit");
+  std::printf("%-36s %10.1f %10.1f %10.1f\n", "start-up to first transfer, ms", Median(startup), Least(startup),
+              kStartupLimitMs);
+  std::printf("%-36s %10.1f %10.1f %10s\n", "job wall time, ms", Median(wall), Least(wall), "-");
+  std::printf("%-36s %10.1f %10.1f %10s\n", "job CPU time (user + system), ms", Median(cpu), Least(cpu), "-");
+  std::printf("%-36s %10.2f %10.2f %10.2f\n", "CPU share of the job, %", Median(share), Least(share),
+              kCpuShareLimit);
   return 0;
 }

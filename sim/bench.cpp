@@ -187,7 +187,7 @@ std::string CodecLockName(const std::string& folder, const std::string& codec) {
 }
 
 CodecLock::CodecLock(const Bench& bench, const std::string& codec, bool wait)
-    : mutex_(CodecLockName(bench.Folder(), codec)) {
+    : mutex_(bench.LockName() + "-" + codec) {
   held_ = mutex_.Lock(wait ? kLockWaitMs : 0, platform::SystemClock());
 }
 
@@ -289,7 +289,7 @@ bool Bench::Update(std::string& error) {
 }
 
 std::uint32_t Bench::AllocateInstances(std::uint32_t count) {
-  platform::NamedMutex lock(BenchLockName(folder_));
+  platform::NamedMutex lock(LockName());
   if (!lock.Lock(kLockWaitMs, platform::SystemClock())) return 0;
   std::string error;
   std::uint32_t first = 0;
@@ -305,7 +305,7 @@ std::uint32_t Bench::AllocateInstances(std::uint32_t count) {
 std::uint32_t Bench::HubInstance(const std::string& port) {
   auto known = hubInstances.find(port);
   if (known != hubInstances.end()) return known->second;
-  platform::NamedMutex lock(BenchLockName(folder_));
+  platform::NamedMutex lock(LockName());
   if (!lock.Lock(kLockWaitMs, platform::SystemClock())) return 0;
   std::string error;
   std::uint32_t instance = 0;
@@ -503,7 +503,7 @@ bool Bench::Save(std::string& error) {
       }
     }
   }
-  platform::NamedMutex lock(BenchLockName(folder_));
+  platform::NamedMutex lock(LockName());
   const bool locked = lock.Lock(kLockWaitMs, platform::SystemClock());
   bool saved = Update(error);
   for (auto& codec : codecs_) {

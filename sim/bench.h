@@ -42,6 +42,8 @@
 
 namespace sim {
 
+std::string BenchLockName(const std::string& folder);
+
 class Bench {
  public:
   // Makes an empty bench in `folder` (created when missing). Refuses a folder
@@ -61,6 +63,11 @@ class Bench {
   bool Save(std::string& error);
 
   const std::string& Folder() const { return folder_; }
+  // BenchLockName of the folder, worked out once: every transfer takes a lock by it.
+  const std::string& LockName() const {
+    if (lockName_.empty()) lockName_ = BenchLockName(folder_);
+    return lockName_;
+  }
   std::vector<std::unique_ptr<Codec>>& Codecs() { return codecs_; }
   Codec* Find(const std::string& name);
   // Checks the name and the port (free, not taken by a hub) and adds the codec.
@@ -112,6 +119,7 @@ class Bench {
   bool StoreNewCodec(Codec& codec, std::string& error);
 
   std::string folder_;
+  mutable std::string lockName_;
   std::uint64_t generation_ = 0;  // of the bench file as last read or written
   std::string benchText_;         // the bench file as last read or written
   std::map<std::string, std::unique_ptr<Stored>> stored_;  // by codec name; outlives codecs_
