@@ -32,7 +32,6 @@ struct Library {
   std::unique_ptr<UserSpaceProxy> proxy;
   std::unique_ptr<LinuxProxyServices> os;
   std::unique_ptr<DeviceAccess> access;
-  std::unique_ptr<platform::NamedMutex> commandLock;
   std::unique_ptr<CVexCam> device;
   std::unique_ptr<platform::ProcessLock> codecHold;
   std::uint32_t handle = 0;
@@ -162,7 +161,6 @@ int DevLib_Init(int libType) { return DevLib_InitWithHost(libType, nullptr); }
 int DevLib_InitWithHost(int libType, platform::UsbHost* host) {
   Library& lib = Lib();
   lib.libType = libType;
-  lib.commandLock = std::make_unique<platform::NamedMutex>(kDirectCommandLockName);
   lib.host = host;
   if (!host) return 0;
   lib.proxy = std::make_unique<UserSpaceProxy>(*host, lib.channel.memory);
@@ -174,7 +172,6 @@ int DevLib_InitWithHost(int libType, platform::UsbHost* host) {
 int DevLib_Uninit() {
   Library& lib = Lib();
   DropDevice(lib);
-  lib.commandLock.reset();
   if (lib.os) RemoveProxyDriver(lib.channel, *lib.os);
   lib.access.reset();
   lib.os.reset();
