@@ -2,6 +2,7 @@
 // simulated bench (virtual time). What counts is what each codec holds and
 // starts after a power cycle, burn_result.txt, the JSON Lines and the exit
 // code.
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -250,6 +251,87 @@ TEST_F(Gang, TwoGangsOnOverlappingPortsNeverInterleaveOnACodec) {
   EXPECT_EQ(writers["c1"], 1);
   EXPECT_EQ(writers["c3"], 1);
   for (const char* codec : {"c1", "c2", "c3"}) ExpectNewImage(codec);
+}
+
+// `tessaload station` with its real jobs: each codec arriving at one of its
+// ports is one unit. The codec put back after its update already runs the
+// image's version: it is only verified, "up to date", never written. One row
+// per unit; the summary counts them when the station is stopped.
+TEST_F(Gang, TheStationProgramsEachUnitAsItArrivesAndLeavesAnUpToDateOneAlone) {
+  AddCodecs({"spi"});  // c2 on 1-2
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const std::string command = "cd '" + station_.Path() + "' && exec env TESSALOAD_SIM='" + bench_ +
+                              "' ./tessaload station new.bin --ports 1-1,1-2 --json 2> station.err";
+  const pid_t station = fork();
+  if (station == 0) {
+    dup2(pipeFds[1], 1);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(station, 0);
+  close(pipeFds[1]);
+  std::vector<Json> lines;
+  std::string pending;
+  // Reads the station's lines until `count` result events in all have come
+  // (or its output ends); false after 60 s without a line.
+  auto readUntilResults = [&](std::size_t count) {
+    auto results = [&] {
+      return std::size_t(
+          std::count_if(lines.begin(), lines.end(), [](const Json& l) { return l["event"] == "result"; }));
+    };
+    while (results() < count) {
+      pollfd p{pipeFds[0], POLLIN, 0};
+      if (poll(&p, 1, 60000) != 1) return false;
+      char buffer[4096];
+      const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+      if (n <= 0) return results() >= count;
+      pending.append(buffer, std::size_t(n));
+      for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
+        lines.push_back(Json::parse(pending.substr(0, end), nullptr, false));
+    }
+    return true;
+  };
+  const bool firstUnits = readUntilResults(2);
+  // c1 pulled out and put back: a new unit on 1-1.
+  if (firstUnits) {
+    Must(Sim("unplug " + bench_ + " c1"));
+    Must(Sim("plug " + bench_ + " c1"));
+  }
+  const bool secondUnit = firstUnits && readUntilResults(3);
+  kill(station, SIGTERM);
+  readUntilResults(1000);  // to the end of its output
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(station, &status, 0);
+  ASSERT_TRUE(firstUnits) << station_.Read("station.err");
+  ASSERT_TRUE(secondUnit) << station_.Read("station.err");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << station_.Read("station.err");
+
+  std::vector<Json> results;
+  for (const Json& line : lines) {
+    EXPECT_TRUE(line.is_object());
+    if (line["event"] == "result") results.push_back(line);
+  }
+  ASSERT_EQ(results.size(), 3u);
+  for (const Json& r : results) EXPECT_EQ(r["pass"], true) << r;
+  const Json& again = results[2];
+  EXPECT_EQ(again["port"], "1-1");
+  EXPECT_EQ(again["unit"], 2);
+  EXPECT_EQ(again["up_to_date"], true) << again;
+  EXPECT_EQ(again["action"], "verify") << again;
+  const Json& summary = lines.back();
+  ASSERT_EQ(summary["event"], "summary") << summary;
+  EXPECT_EQ(summary["passed"], 3);
+  EXPECT_EQ(summary["failed"], 0);
+  EXPECT_EQ(summary["results"][0]["units"], 2);
+  EXPECT_EQ(summary["results"][0]["up_to_date"], 1);
+  EXPECT_EQ(summary["results"][1]["units"], 1);
+  ExpectNewImage("c1");
+  ExpectNewImage("c2");
+  EXPECT_EQ(Rows().size(), 3u) << station_.Read("burn_result.txt");
 }
 
 }  // namespace
