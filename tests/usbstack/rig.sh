@@ -108,7 +108,7 @@ for p in "${programs[@]}"; do
   done
 done
 cp "$here"/guest_init.sh "$ir/init"
-cp "$here"/guest_lib.sh "$here"/guest_cases.sh "$ir/rig/"
+cp "$here"/guest_lib.sh "$here"/guest_cases.sh "$here"/guest_gang.sh "$ir/rig/"
 chmod +x "$ir/init"
 (cd "$ir" && find . | cpio -o -H newc --quiet | gzip -1 >"$work/initramfs.cpio.gz")
 
