@@ -115,7 +115,9 @@ chmod +x "$ir/init"
 # --- the guest
 append="console=ttyS0 panic=-1 loglevel=3 mitigations=off rig.broken=$broken"
 log="$work/console.log"
-timeout 170 qemu-system-x86_64 -accel tcg -machine pc -m 512 -smp 1 -nographic -no-reboot -nic none \
+# One emulated CPU: two (multi-threaded TCG) ran the guest slower on a loaded
+# two-core host. The limit leaves room for a loaded host; a run takes 2 minutes.
+timeout 240 qemu-system-x86_64 -accel tcg -machine pc -m 512 -smp 1 -nographic -no-reboot -nic none \
   -kernel "$kernel" -initrd "$work/initramfs.cpio.gz" -append "$append" </dev/null >"$log" 2>&1 || true
 tr -d '\r' <"$log" >"$log.txt"
 keep="${TESSALOAD_RIG_LOG:-$build/usbstack-console.log}"
