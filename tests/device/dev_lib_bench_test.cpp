@@ -456,6 +456,67 @@ TEST_F(ResetAndFindBench, SettlesUntilTheCodecHasLeftAndFindsItWhenItIsBack) {
   }
 }
 
+// The bench's host, with every listing of the bus taking `listingMs` of the
+// clock, as a whole enumeration does on a busy machine.
+class SlowListingHost final : public platform::UsbHost {
+ public:
+  SlowListingHost(platform::UsbHost& host, std::uint32_t listingMs) : host_(host), listingMs_(listingMs) {}
+  std::vector<platform::UsbNode> Nodes() override {
+    ++listings;
+    host_.HostClock().SleepMs(listingMs_);
+    return host_.Nodes();
+  }
+  std::unique_ptr<platform::UsbDevice> Open(std::uint32_t instance, std::uint32_t& error) override {
+    return host_.Open(instance, error);
+  }
+  bool HubPorts(std::uint32_t hub, std::vector<platform::UsbPortInfo>& ports) override {
+    return host_.HubPorts(hub, ports);
+  }
+  bool PortStringDescriptor(std::uint32_t hub, std::uint32_t port, std::uint8_t index, std::uint16_t language,
+                            std::vector<std::uint8_t>& out) override {
+    return host_.PortStringDescriptor(hub, port, index, language, out);
+  }
+  void SetHotplugCallback(std::function<void(bool, std::uint32_t)> cb) override { host_.SetHotplugCallback(cb); }
+  platform::Clock& HostClock() override { return host_.HostClock(); }
+  int listings = 0;
+
+ private:
+  platform::UsbHost& host_;
+  std::uint32_t listingMs_;
+};
+
+// While the codec re-enumerates, a search whose listings are slow pauses at
+// least as long as a listing took: it lists the bus for at most half of the
+// wait (listing again at once would keep a CPU busy, away from the kernel and
+// the other jobs), and still finds the codec within a pause of its return.
+TEST_F(ResetAndFindBench, SlowListingsArePausedAsLongAsTheyTake) {
+  CodecSpec codec;
+  codec.reenumerateMs = 4000;
+  Begin({codec});
+  if (::testing::Test::HasFatalFailure()) return;
+  for (const std::uint32_t listingMs : {0u, 30u, 200u}) {
+    SCOPED_TRACE(std::to_string(listingMs) + " ms per listing");
+    SlowListingHost slow(*host_, listingMs);
+    DeviceAccess access{slow, *files_, channel_};
+    ResetRequest request;
+    request.kind = 9;
+    request.useKnownFacts = true;
+    request.vendorChannel = true;
+    request.settleMs = 5000;
+    const std::uint64_t before = Clock().NowMs();
+    ASSERT_EQ(ResetAndFind(access, record_, request), 0u);
+    const std::uint64_t took = Clock().NowMs() - before;
+    EXPECT_GE(took, 4000u);
+    // Back after 4 s: found within one pause and one search pass (three listings and the opens).
+    EXPECT_LE(took, 4000u + std::max(10u, listingMs) + 4 * listingMs + 40);
+    if (listingMs > 10) {
+      EXPECT_LE(std::uint64_t(slow.listings) * listingMs, took / 2 + 4 * listingMs) << slow.listings;
+    } else {
+      EXPECT_GE(slow.listings, 300) << "fast listings are looked at every 10 ms";
+    }
+  }
+}
+
 TEST_F(ResetAndFindBench, RefusesAnInvalidRecord) {
   DeviceRecord empty;
   EXPECT_EQ(ResetAndFind(*access_, empty, ResetRequest{}), platform::kErrorInvalidParameter);
