@@ -225,19 +225,25 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
   BusPoll poll(clock);
   while (record.kind == kKindMedia) {
     if (budget.Exceeded()) return kErrorTimeout;
-    std::vector<DeviceListEntry> list;
-    poll.Begin();
-    EnumerateDevices(access, list);
-    poll.End();
-    const auto entry = std::find_if(list.begin(), list.end(),
-                                    [&](const DeviceListEntry& e) { return SameLocation(e.location, record.location); });
-    if (entry != list.end() && OpenDeviceRecord(access, found, entry->deviceInstance) == kErrorSuccess) {
-      found.name = entry->name;
-      std::uint32_t port = 0, parent = 0;
-      const bool located = GetPortAndParent(access, found.deviceInstance, port, parent);
-      // A node that is still the old one has not reset yet.
-      if (sameDevice || (located && found.token != record.token && found.deviceInstance != oldInstance)) break;
-      CloseDeviceRecord(access, found);
+    {
+      // One pass lists the bus once: the list, the open and the port all
+      // come from it. The next pass lists it anew, after the pause.
+      const ListingScope listing(access.host);
+      std::vector<DeviceListEntry> list;
+      poll.Begin();
+      EnumerateDevices(access, list);
+      poll.End();
+      const auto entry = std::find_if(list.begin(), list.end(), [&](const DeviceListEntry& e) {
+        return SameLocation(e.location, record.location);
+      });
+      if (entry != list.end() && OpenDeviceRecord(access, found, entry->deviceInstance) == kErrorSuccess) {
+        found.name = entry->name;
+        std::uint32_t port = 0, parent = 0;
+        const bool located = GetPortAndParent(access, found.deviceInstance, port, parent);
+        // A node that is still the old one has not reset yet.
+        if (sameDevice || (located && found.token != record.token && found.deviceInstance != oldInstance)) break;
+        CloseDeviceRecord(access, found);
+      }
     }
     if (!budget.Wait(poll.PauseMs())) return kErrorTimeout;
   }

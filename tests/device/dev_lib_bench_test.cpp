@@ -17,6 +17,7 @@
 #include "device/vendor_request_direct.h"
 #include "device/user_space_proxy.h"
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/listing_counting_host.h"
 
 namespace {
 
@@ -513,6 +514,43 @@ TEST_F(ResetAndFindBench, SlowListingsArePausedAsLongAsTheyTake) {
       EXPECT_LE(std::uint64_t(slow.listings) * listingMs, took / 2 + 4 * listingMs) << slow.listings;
     } else {
       EXPECT_GE(slow.listings, 300) << "fast listings are looked at every 10 ms";
+    }
+  }
+}
+
+// A search pass lists the bus once: the list, the open of the codec found
+// and its port all come from one listing (a listing of real hardware is a
+// whole enumeration). The next pass lists anew, so a codec that came back
+// while the search paused is seen.
+TEST_F(ResetAndFindBench, EachSearchPassListsTheBusOnceAndAnew) {
+  for (const std::uint32_t backMs : {0u, 4000u}) {
+    SCOPED_TRACE("back after " + std::to_string(backMs) + " ms");
+    CodecSpec codec, neighbour;
+    codec.reenumerateMs = backMs;
+    neighbour.name = "neighbour";
+    neighbour.port = {1, {2}};
+    Begin({codec, neighbour});
+    if (::testing::Test::HasFatalFailure()) return;
+    ListingCountingHost counting(*host_);
+    DeviceAccess access{counting, *files_, channel_};
+    const std::string location = record_.location;
+    ResetRequest request;
+    request.kind = 9;
+    request.useKnownFacts = true;
+    request.vendorChannel = true;
+    request.settleMs = 5000;
+    const std::uint64_t before = Clock().NowMs();
+    ASSERT_EQ(ResetAndFind(access, record_, request), 0u);
+    const std::uint64_t took = Clock().NowMs() - before;
+    EXPECT_EQ(record_.location, location);
+    EXPECT_GE(took, backMs);
+    EXPECT_LE(took, backMs + 50);
+    if (backMs == 0) {
+      EXPECT_EQ(counting.listings, 2) << "one look to see the old node gone, one search pass";
+    } else {
+      // A look every 10 ms of the wait, and one for the pass that finds it.
+      EXPECT_LE(counting.listings, int(took / 10) + 2);
+      EXPECT_GE(counting.listings, int(backMs / 20));
     }
   }
 }
