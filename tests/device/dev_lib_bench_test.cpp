@@ -121,6 +121,36 @@ TEST_F(DevLibBench, OpensByPositionAndKeepsOneCurrentDevice) {
   EXPECT_EQ(pid, 0x2230);
 }
 
+// Opening a codec lists the bus once after its lock is held: the list it is
+// found in, the open and the description of the device come from one
+// listing (a listing of real hardware is a whole enumeration).
+TEST_F(DevLibBench, OpeningACodecListsTheBusOnce) {
+  Start({CodecSpec{"a", "VMC2232", sim::MemoryKind::kSpiFlash, {1, {1}}, {}, "both"},
+         CodecSpec{"b", "VMC2230", sim::MemoryKind::kSpiFlash, {1, {2}}, {}, "both"}});
+  DevLib_Uninit();
+  ListingCountingHost counting(*host_);
+  ASSERT_EQ(DevLib_InitWithHost(0, &counting), 1);
+  const int before = counting.listings;
+  const std::uint32_t h = DevLib_OpenDevice(1);
+  ASSERT_NE(h, 0u);
+  std::string port;
+  ASSERT_EQ(DevLib_GetPortPath(h, port), 1);
+  EXPECT_EQ(port, "1-2");
+  EXPECT_EQ(counting.listings - before, 2) << "the position's codec, then the list again under its lock";
+  DevLib_CloseDevice(h);
+  {
+    const DevLibPortBinding binding("1-1");
+    const int bound = counting.listings;
+    const std::uint32_t onPort = DevLib_OpenDevice(0);
+    ASSERT_NE(onPort, 0u);
+    ASSERT_EQ(DevLib_GetPortPath(onPort, port), 1);
+    EXPECT_EQ(port, "1-1");
+    EXPECT_EQ(counting.listings - bound, 1) << "a job bound to its port lists once";
+    DevLib_CloseDevice(onPort);
+  }
+  DevLib_Uninit();
+}
+
 TEST_F(DevLibBench, MemoriesReadBackWhatWasWrittenThroughBothChannels) {
   Start();
   const std::uint32_t h = Open();
