@@ -137,6 +137,7 @@ wait $eeprom_pid; eeprom_rc=$?
 wait $otp_pid; otp_rc=$?
 gang_ms=$(( $(rig_now_ms) - start ))
 echo "  | gangs: flash exit $flash_rc, EEPROM exit $eeprom_rc, OTP exit $otp_rc, $gang_ms ms"
+echo "  | server: $(grep -c 'waits until the host has removed its old device' /tmp/usbip.log) attaches waited until the kernel had removed the codec's old device"
 tr -d '\r' </bin/Log.txt 2>/dev/null | sed -n 's/.*\(reset kind [0-9]*: found again after [0-9]* ms\).*/  | trace: \1/p'
 
 # Each codec's result, as its job reported it.
@@ -152,7 +153,13 @@ for p in $gang_ports; do
   [ "$verdict" = PASS ] || failed="$failed $p"
 done
 if [ -n "$failed" ] || [ "$flash_rc$eeprom_rc$otp_rc" != 000 ]; then
-  for f in "$g"/gang-*.log; do grep -v '"event":"\(progress\|phase\)"' "$f" | tail -n 5 | cut -c 1-300 | sed "s|^|  | ${f##*/}: |"; done
+  for f in "$g"/gang-*.log; do grep -v '"event":"\(progress\|phase\)"' "$f" | tail -n 5 | cut -c 1-300 | sed "s#^#  | ${f##*/}: #"; done
+  echo "--- the bus now"
+  for d in /sys/bus/usb/devices/1-*; do
+    [ -e "$d/idVendor" ] || continue
+    echo "  | ${d##*/}: $(cat "$d/idVendor"):$(cat "$d/idProduct") devnum $(cat "$d/devnum") config $(cat "$d/bConfigurationValue" 2>/dev/null) serial $(cat "$d/serial" 2>/dev/null)"
+  done
+  env -u TESSALOAD_SIM tessaload list 2>&1 | sed 's/^/  | list: /'
   echo "--- trace"
   tr -d '\r' </bin/Log.txt 2>/dev/null | grep -v -e 'START --->>>' -e 'EXIT <<<---' | tail -n 60 | sed 's/^/  | /'
   rig_fail gang "failed:${failed:- none, yet exit codes $flash_rc $eeprom_rc $otp_rc}"
