@@ -45,9 +45,9 @@ class VhciAttacher {
   // True when the host has no device of an earlier connection left on
   // `port`. The kernel removes a device some time after its connection
   // closed; a busy hub thread can take longer than a reset keeps the codec
-  // off the bus. A codec attached again before then is taken for the old
-  // device (its descriptors are the same; the virtual port stays enabled,
-  // which a real port never does after a disconnect), so it would never
+  // off the bus. A codec attached again before then can be taken for the
+  // old device (its descriptors are the same, and the virtual port is not
+  // disabled by the disconnect as a real one is), so it would never
   // re-enumerate and a program searching for it anew would not find it.
   virtual bool PortReleased(int port) = 0;
 };
