@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/trace.h"
@@ -233,6 +234,9 @@ std::uint32_t DevLib_OpenDevice(int position) {
   if (!lib.access || position < 0) return 0;
   std::vector<DeviceListEntry> list;
   std::unique_ptr<platform::ProcessLock> hold;
+  // The list the codec is found in, its open and its description share one
+  // listing of the bus; a wait for the codec to come back lists anew.
+  std::optional<platform::ListingScope> listing;
   int at = -1;
   if (!lib.boundPort.empty()) {
     // The codec of the port is this program's from here until it is closed,
@@ -243,9 +247,11 @@ std::uint32_t DevLib_OpenDevice(int position) {
     lib.boundHoldWaited = false;  // later opens follow this job's own resets
     const std::uint64_t start = DevLib_Clock().NowMs();
     for (;;) {
+      listing.emplace(lib.access->host);
       if (EnumerateDevices(*lib.access, list) == platform::kErrorSuccess &&
           (at = PositionToOpen(lib, list, position)) >= 0)
         break;
+      listing.reset();
       if (!waited || DevLib_Clock().NowMs() - start >= kFindAgainMs) return 0;
       DevLib_Clock().SleepMs(kComeBackPollMs);
     }
@@ -257,6 +263,7 @@ std::uint32_t DevLib_OpenDevice(int position) {
     // taken again, and the position must still hold the same codec.
     hold = HoldCodec(CodecLockName(kCodecLockName, list[std::size_t(at)].location));
     if (!hold) return 0;
+    listing.emplace(lib.access->host);
     if (EnumerateDevices(*lib.access, list) != platform::kErrorSuccess ||
         (at = PositionToOpen(lib, list, position)) < 0 ||
         CodecLockName(kCodecLockName, list[std::size_t(at)].location) != hold->Name())

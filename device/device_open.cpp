@@ -50,6 +50,8 @@ std::uint32_t OpenDeviceRecord(DeviceAccess& access, DeviceRecord& record, std::
   record.tag = kDeviceRecordTag;
   record.chainLength = 1;
 
+  // The node, its parents and the open come from one listing of the bus.
+  const ListingScope listing(access.host);
   const std::vector<UsbNode> nodes = access.host.Nodes();
   const UsbNode* node = FindNode(nodes, deviceInstance);
   if (!node) return FailOpen(access, record, kErrorDeviceNotConnected);

@@ -39,6 +39,9 @@ bool IsAncestorOrSelf(const std::vector<UsbNode>& nodes, std::uint32_t hub, std:
 
 std::vector<HubWalkEntry> WalkUsbHubs(DeviceAccess& access, std::uint32_t filterInstance) {
   std::vector<HubWalkEntry> entries;
+  // One listing for the whole walk: the nodes, every hub's ports and the
+  // string descriptors of the devices on them.
+  const ListingScope listing(access.host);
   const std::vector<UsbNode> nodes = access.host.Nodes();
   for (const UsbNode& hub : nodes) {
     if (!hub.isHub) continue;
@@ -70,6 +73,7 @@ std::vector<HubWalkEntry> WalkUsbHubs(DeviceAccess& access, std::uint32_t filter
 }
 
 bool HubEntryOfDevice(DeviceAccess& access, std::uint32_t instance, HubWalkEntry& entry) {
+  const ListingScope listing(access.host);
   const std::vector<UsbNode> nodes = access.host.Nodes();
   for (HubWalkEntry& e : WalkUsbHubs(access, instance)) {
     if (!IsAncestorOrSelf(nodes, e.deviceInstance, instance)) continue;

@@ -20,8 +20,8 @@ namespace {
 
 constexpr std::uint32_t kNotReadyRetryMs = 300;  // a reset refused as "not ready" is sent again after this
 constexpr std::uint32_t kAnswerRetryMs = 300;  // a stalled reset: the chip is busy with a command
-// Listing the bus is cheap: the settle wait, the search and the wait for the
-// first answer look again this often, so a codec is found as soon as it is back.
+// The settle wait, the search and the wait for the first answer look again
+// this often, so a codec is found as soon as it is back.
 constexpr std::uint32_t kBusPollMs = 10;
 constexpr std::uint32_t kSlowChipExtraMs = 2000;
 constexpr int kStalledResetAttempts = 3;
@@ -68,6 +68,24 @@ class Budget {
   std::uint64_t excluded_ = 0;
 };
 
+// The pause before the next look at the bus. A listing is a whole
+// enumeration: on a busy host (several jobs at once, a slow machine) one can
+// take longer than the poll interval, and a loop that listed again at once
+// would keep a CPU busy, taking it from the kernel and the jobs that bring
+// the codecs back. The pause is therefore at least as long as the last
+// listing took: a waiting job spends at most half of its time listing.
+class BusPoll {
+ public:
+  explicit BusPoll(Clock& clock) : clock_(clock) {}
+  void Begin() { began_ = clock_.NowMs(); }
+  void End() { last_ = clock_.NowMs() - began_; }
+  std::uint32_t PauseMs() const { return std::uint32_t(std::max<std::uint64_t>(kBusPollMs, std::min<std::uint64_t>(last_, 1000))); }
+
+ private:
+  Clock& clock_;
+  std::uint64_t began_ = 0, last_ = 0;
+};
+
 bool NodePresent(UsbHost& host, std::uint32_t instance) {
   for (const UsbNode& node : host.Nodes()) {
     if (node.instance == instance) return true;
@@ -82,10 +100,15 @@ std::uint64_t WaitUntilGone(UsbHost& host, std::uint32_t instance, std::uint32_t
   Clock& clock = host.HostClock();
   const std::uint64_t start = clock.NowMs(), end = start + settleMs;
   if (cancel) cancel->Reset();
-  while (NodePresent(host, instance)) {
+  BusPoll poll(clock);
+  for (;;) {
+    poll.Begin();
+    const bool present = NodePresent(host, instance);
+    poll.End();
+    if (!present) break;
     const std::uint64_t now = clock.NowMs();
     if (now >= end) break;
-    const auto step = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBusPollMs, end - now));
+    const auto step = static_cast<std::uint32_t>(std::min<std::uint64_t>(poll.PauseMs(), end - now));
     if (cancel) {
       if (clock.WaitEvent(*cancel, step)) break;
     } else {
@@ -199,21 +222,30 @@ std::uint32_t ResetAndFind(DeviceAccess& access, DeviceRecord& record, const Res
   // entry at that location is opened: the other codecs on the bus, which may
   // come and go meanwhile, are never touched.
   DeviceRecord found;
+  BusPoll poll(clock);
   while (record.kind == kKindMedia) {
     if (budget.Exceeded()) return kErrorTimeout;
-    std::vector<DeviceListEntry> list;
-    EnumerateDevices(access, list);
-    const auto entry = std::find_if(list.begin(), list.end(),
-                                    [&](const DeviceListEntry& e) { return SameLocation(e.location, record.location); });
-    if (entry != list.end() && OpenDeviceRecord(access, found, entry->deviceInstance) == kErrorSuccess) {
-      found.name = entry->name;
-      std::uint32_t port = 0, parent = 0;
-      const bool located = GetPortAndParent(access, found.deviceInstance, port, parent);
-      // A node that is still the old one has not reset yet.
-      if (sameDevice || (located && found.token != record.token && found.deviceInstance != oldInstance)) break;
-      CloseDeviceRecord(access, found);
+    {
+      // One pass lists the bus once: the list, the open and the port all
+      // come from it. The next pass lists it anew, after the pause.
+      const ListingScope listing(access.host);
+      std::vector<DeviceListEntry> list;
+      poll.Begin();
+      EnumerateDevices(access, list);
+      poll.End();
+      const auto entry = std::find_if(list.begin(), list.end(), [&](const DeviceListEntry& e) {
+        return SameLocation(e.location, record.location);
+      });
+      if (entry != list.end() && OpenDeviceRecord(access, found, entry->deviceInstance) == kErrorSuccess) {
+        found.name = entry->name;
+        std::uint32_t port = 0, parent = 0;
+        const bool located = GetPortAndParent(access, found.deviceInstance, port, parent);
+        // A node that is still the old one has not reset yet.
+        if (sameDevice || (located && found.token != record.token && found.deviceInstance != oldInstance)) break;
+        CloseDeviceRecord(access, found);
+      }
     }
-    if (!budget.Wait(kBusPollMs)) return kErrorTimeout;
+    if (!budget.Wait(poll.PauseMs())) return kErrorTimeout;
   }
 
   // Wait until the found device answers.

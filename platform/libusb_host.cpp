@@ -12,6 +12,7 @@
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
+#include "platform/held_listing.h"
 #include "platform/libusb_errors.h"
 #include "platform/libusb_tree.h"
 
@@ -198,26 +199,19 @@ struct DeviceList {
 
 class LibusbHost final : public UsbHost {
  public:
-  // `ctx` serves the hotplug notifications; every enumeration takes a fresh one.
+  // `ctx` serves the hotplug notifications; every listing takes a fresh one
+  // (held listings share theirs, see UsbHost::HoldListing).
   explicit LibusbHost(libusb_context* ctx) : ctx_(ctx) {}
   ~LibusbHost() override {
     StopHotplug();
     libusb_exit(ctx_);
   }
 
-  std::vector<UsbNode> Nodes() override {
-    DeviceList list;
-    std::lock_guard lock(mutex_);
-    return Scan(list).nodes;
-  }
+  std::vector<UsbNode> Nodes() override { return List()->snap.nodes; }
 
   std::unique_ptr<UsbDevice> Open(std::uint32_t instance, std::uint32_t& error) override {
-    DeviceList list;
-    libusb_device* dev = nullptr;
-    {
-      std::lock_guard lock(mutex_);
-      dev = Scan(list).DeviceOf(instance);
-    }
+    const std::shared_ptr<Listing> listing = List();
+    libusb_device* dev = listing->snap.DeviceOf(instance);
     if (!dev) {
       error = kErrorDeviceNotConnected;
       return nullptr;
@@ -230,14 +224,13 @@ class LibusbHost final : public UsbHost {
       return nullptr;
     }
     error = kErrorSuccess;
-    return std::make_unique<LibusbDevice>(list.context, handle);
+    return std::make_unique<LibusbDevice>(listing->list.context, handle);
   }
 
   bool HubPorts(std::uint32_t hubInstance, std::vector<UsbPortInfo>& ports) override {
     ports.clear();
-    DeviceList list;
-    std::lock_guard lock(mutex_);
-    Snapshot snap = Scan(list);
+    const std::shared_ptr<Listing> listing = List();
+    const Snapshot& snap = listing->snap;
     const UsbNode* hub = snap.Node(hubInstance);
     if (!hub || !hub->isHub) return false;
     // Only ports with a device are reported: libusb does not tell a hub's
@@ -262,6 +255,7 @@ class LibusbHost final : public UsbHost {
   bool PortStringDescriptor(std::uint32_t hubInstance, std::uint32_t port, std::uint8_t index,
                             std::uint16_t language, std::vector<std::uint8_t>& out) override {
     out.clear();
+    const ListingScope scope(*this);  // the ports and the open share one listing
     std::vector<UsbPortInfo> ports;
     if (!HubPorts(hubInstance, ports)) return false;
     for (const UsbPortInfo& p : ports) {
@@ -304,6 +298,9 @@ class LibusbHost final : public UsbHost {
 
   Clock& HostClock() override { return SystemClock(); }
 
+  void HoldListing() override { held_.Hold(); }
+  void ReleaseListing() override { held_.Release(); }
+
  private:
   struct Snapshot {
     std::vector<UsbNode> nodes;
@@ -318,6 +315,22 @@ class LibusbHost final : public UsbHost {
       return it == devices.end() ? nullptr : it->second;
     }
   };
+
+  // A listing of the bus: the devices in a fresh context and their nodes.
+  struct Listing {
+    DeviceList list;
+    Snapshot snap;
+  };
+
+  // The calling thread's held listing, or a new one.
+  std::shared_ptr<Listing> List() {
+    return held_.Get([this] {
+      auto listing = std::make_shared<Listing>();
+      std::lock_guard lock(mutex_);
+      listing->snap = Scan(listing->list);
+      return listing;
+    });
+  }
 
   // Caller holds mutex_.
   Snapshot Scan(const DeviceList& list) {
@@ -367,6 +380,7 @@ class LibusbHost final : public UsbHost {
   bool hotplugRegistered_ = false;
   std::atomic<bool> stopEvents_{false};
   std::thread events_;
+  HeldListings<Listing> held_;
 };
 
 }  // namespace

@@ -87,6 +87,28 @@ class UsbHost {
   // The clock every wait of the device layer goes through: the steady clock
   // for hardware, simulated time for the simulator.
   virtual Clock& HostClock() = 0;
+
+  // One listing of the bus for a stretch of work on the calling thread (a
+  // hub walk, one pass of a search): from HoldListing until the matching
+  // ReleaseListing (holds nest), Nodes, HubPorts, PortStringDescriptor and
+  // Open answer from the bus as the first of them listed it. Without a hold
+  // every call lists the bus anew. A listing of real hardware is a whole
+  // enumeration; a backend whose listings cost nothing may ignore holds.
+  // Work that waits for the bus to change releases its hold before it waits.
+  virtual void HoldListing() {}
+  virtual void ReleaseListing() {}
+};
+
+// Holds one listing of the bus while it lives (UsbHost::HoldListing).
+class ListingScope {
+ public:
+  explicit ListingScope(UsbHost& host) : host_(host) { host_.HoldListing(); }
+  ~ListingScope() { host_.ReleaseListing(); }
+  ListingScope(const ListingScope&) = delete;
+  ListingScope& operator=(const ListingScope&) = delete;
+
+ private:
+  UsbHost& host_;
 };
 
 }  // namespace platform

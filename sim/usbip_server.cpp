@@ -1,6 +1,8 @@
 #include "sim/usbip_server.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "sim/port_path.h"
 
@@ -18,6 +20,18 @@ bool SysfsVhciAttacher::Attach(int port, int fd, std::uint32_t devid, std::uint3
   const std::string line =
       std::to_string(port) + " " + std::to_string(fd) + " " + std::to_string(devid) + " " + std::to_string(speed);
   return platform::WriteAttributeFile(attachFile_, line, error);
+}
+
+bool SysfsVhciAttacher::PortReleased(int port) {
+  const std::filesystem::path controller = std::filesystem::path(attachFile_).parent_path();
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(controller, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("usb", 0) != 0 || name.size() <= 3) continue;
+    const std::string device = name.substr(3) + "-" + std::to_string(port + 1);
+    if (std::filesystem::exists(entry.path() / device, ec)) return false;
+  }
+  return true;
 }
 
 bool VhciPlaceOf(const CodecConfig& config, int& port, std::uint32_t& speed, std::string& error) {
@@ -65,6 +79,14 @@ void UsbipServer::AttachDue(std::uint64_t realNowUs) {
     int port = 0;
     std::uint32_t speed = 0;
     std::string error;
+    if (VhciPlaceOf(codec->Config(), port, speed, error) && !vhci_.PortReleased(port)) {
+      if (waitWhy_[name] != "old device")
+        log_ << "usbip: " << name << " waits until the host has removed its old device on virtual port " << port
+             << "\n";
+      waitWhy_[name] = "old device";
+      retryAtUs_[name] = realNowUs + kAttachRetryUs;
+      continue;
+    }
     Connection c;
     platform::LocalSocket kernelEnd;
     bool attached = VhciPlaceOf(codec->Config(), port, speed, error) &&
@@ -73,12 +95,14 @@ void UsbipServer::AttachDue(std::uint64_t realNowUs) {
     attached = attached && vhci_.Attach(port, kernelEnd.Descriptor(), devid, speed, error);
     if (!attached) {
       // A port the host controller is still tearing down refuses for a moment.
-      if (retry == retryAtUs_.end()) log_ << "usbip: " << name << ": attach refused: " << error << "\n";
+      if (waitWhy_[name] != error) log_ << "usbip: " << name << ": attach refused: " << error << "\n";
+      waitWhy_[name] = error;
       retryAtUs_[name] = realNowUs + kAttachRetryUs;
       continue;
     }
     nextDevid_ = nextDevid_ % 0xFFFF + 1;
     retryAtUs_.erase(name);
+    waitWhy_.erase(name);
     c.port = port;
     log_ << "usbip: " << name << " attached on virtual port " << port << "\n";
     connections_.emplace(name, std::move(c));

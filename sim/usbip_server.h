@@ -42,6 +42,14 @@ class VhciAttacher {
   // `port` at `speed` (the kernel's enum usb_device_speed). False with `error`
   // when the host controller refuses (the port still busy, say).
   virtual bool Attach(int port, int fd, std::uint32_t devid, std::uint32_t speed, std::string& error) = 0;
+  // True when the host has no device of an earlier connection left on
+  // `port`. The kernel removes a device some time after its connection
+  // closed; a busy hub thread can take longer than a reset keeps the codec
+  // off the bus. A codec attached again before then can be taken for the
+  // old device (its descriptors are the same, and the virtual port is not
+  // disabled by the disconnect as a real one is), so it would never
+  // re-enumerate and a program searching for it anew would not find it.
+  virtual bool PortReleased(int port) = 0;
 };
 
 // The host controller's sysfs attach file ("port sockfd devid speed").
@@ -50,6 +58,9 @@ class SysfsVhciAttacher final : public VhciAttacher {
   explicit SysfsVhciAttacher(std::string attachFile = "/sys/devices/platform/vhci_hcd.0/attach")
       : attachFile_(std::move(attachFile)) {}
   bool Attach(int port, int fd, std::uint32_t devid, std::uint32_t speed, std::string& error) override;
+  // No USB device of the controller's buses sits on that root port
+  // (<controller>/usb<B>/<B>-<port+1>).
+  bool PortReleased(int port) override;
 
  private:
   std::string attachFile_;
@@ -99,7 +110,8 @@ class UsbipServer {
   platform::VirtualClock clock_;
   CodecTime time_;
   std::map<std::string, Connection> connections_;  // by codec name
-  std::map<std::string, std::uint64_t> retryAtUs_;  // attach refused: try again then
+  std::map<std::string, std::uint64_t> retryAtUs_;  // attach refused or waiting: try again then
+  std::map<std::string, std::string> waitWhy_;         // why the last attach waited, logged once
   std::uint32_t nextDevid_ = 1;
   bool dirty_ = false;
   std::uint64_t lastActivityUs_ = 0;

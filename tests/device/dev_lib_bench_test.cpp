@@ -17,6 +17,7 @@
 #include "device/vendor_request_direct.h"
 #include "device/user_space_proxy.h"
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/listing_counting_host.h"
 
 namespace {
 
@@ -118,6 +119,36 @@ TEST_F(DevLibBench, OpensByPositionAndKeepsOneCurrentDevice) {
   EXPECT_NE(second, first);
   ASSERT_EQ(DevLib_GetIdentity(second, vid, pid, rev), 1);
   EXPECT_EQ(pid, 0x2230);
+}
+
+// Opening a codec lists the bus once after its lock is held: the list it is
+// found in, the open and the description of the device come from one
+// listing (a listing of real hardware is a whole enumeration).
+TEST_F(DevLibBench, OpeningACodecListsTheBusOnce) {
+  Start({CodecSpec{"a", "VMC2232", sim::MemoryKind::kSpiFlash, {1, {1}}, {}, "both"},
+         CodecSpec{"b", "VMC2230", sim::MemoryKind::kSpiFlash, {1, {2}}, {}, "both"}});
+  DevLib_Uninit();
+  ListingCountingHost counting(*host_);
+  ASSERT_EQ(DevLib_InitWithHost(0, &counting), 1);
+  const int before = counting.listings;
+  const std::uint32_t h = DevLib_OpenDevice(1);
+  ASSERT_NE(h, 0u);
+  std::string port;
+  ASSERT_EQ(DevLib_GetPortPath(h, port), 1);
+  EXPECT_EQ(port, "1-2");
+  EXPECT_EQ(counting.listings - before, 2) << "the position's codec, then the list again under its lock";
+  DevLib_CloseDevice(h);
+  {
+    const DevLibPortBinding binding("1-1");
+    const int bound = counting.listings;
+    const std::uint32_t onPort = DevLib_OpenDevice(0);
+    ASSERT_NE(onPort, 0u);
+    ASSERT_EQ(DevLib_GetPortPath(onPort, port), 1);
+    EXPECT_EQ(port, "1-1");
+    EXPECT_EQ(counting.listings - bound, 1) << "a job bound to its port lists once";
+    DevLib_CloseDevice(onPort);
+  }
+  DevLib_Uninit();
 }
 
 TEST_F(DevLibBench, MemoriesReadBackWhatWasWrittenThroughBothChannels) {
@@ -453,6 +484,104 @@ TEST_F(ResetAndFindBench, SettlesUntilTheCodecHasLeftAndFindsItWhenItIsBack) {
     ProxyControlPipe pipe(channel_, record_.token);
     std::uint8_t byte = 0;
     EXPECT_EQ(VendorOneByteRead(pipe, 0, byte), 0u) << "the codec found answers";
+  }
+}
+
+// The bench's host, with every listing of the bus taking `listingMs` of the
+// clock, as a whole enumeration does on a busy machine.
+class SlowListingHost final : public platform::UsbHost {
+ public:
+  SlowListingHost(platform::UsbHost& host, std::uint32_t listingMs) : host_(host), listingMs_(listingMs) {}
+  std::vector<platform::UsbNode> Nodes() override {
+    ++listings;
+    host_.HostClock().SleepMs(listingMs_);
+    return host_.Nodes();
+  }
+  std::unique_ptr<platform::UsbDevice> Open(std::uint32_t instance, std::uint32_t& error) override {
+    return host_.Open(instance, error);
+  }
+  bool HubPorts(std::uint32_t hub, std::vector<platform::UsbPortInfo>& ports) override {
+    return host_.HubPorts(hub, ports);
+  }
+  bool PortStringDescriptor(std::uint32_t hub, std::uint32_t port, std::uint8_t index, std::uint16_t language,
+                            std::vector<std::uint8_t>& out) override {
+    return host_.PortStringDescriptor(hub, port, index, language, out);
+  }
+  void SetHotplugCallback(std::function<void(bool, std::uint32_t)> cb) override { host_.SetHotplugCallback(cb); }
+  platform::Clock& HostClock() override { return host_.HostClock(); }
+  int listings = 0;
+
+ private:
+  platform::UsbHost& host_;
+  std::uint32_t listingMs_;
+};
+
+// While the codec re-enumerates, a search whose listings are slow pauses at
+// least as long as a listing took: it lists the bus for at most half of the
+// wait (listing again at once would keep a CPU busy, away from the kernel and
+// the other jobs), and still finds the codec within a pause of its return.
+TEST_F(ResetAndFindBench, SlowListingsArePausedAsLongAsTheyTake) {
+  CodecSpec codec;
+  codec.reenumerateMs = 4000;
+  Begin({codec});
+  if (::testing::Test::HasFatalFailure()) return;
+  for (const std::uint32_t listingMs : {0u, 30u, 200u}) {
+    SCOPED_TRACE(std::to_string(listingMs) + " ms per listing");
+    SlowListingHost slow(*host_, listingMs);
+    DeviceAccess access{slow, *files_, channel_};
+    ResetRequest request;
+    request.kind = 9;
+    request.useKnownFacts = true;
+    request.vendorChannel = true;
+    request.settleMs = 5000;
+    const std::uint64_t before = Clock().NowMs();
+    ASSERT_EQ(ResetAndFind(access, record_, request), 0u);
+    const std::uint64_t took = Clock().NowMs() - before;
+    EXPECT_GE(took, 4000u);
+    // Back after 4 s: found within one pause and one search pass (three listings and the opens).
+    EXPECT_LE(took, 4000u + std::max(10u, listingMs) + 4 * listingMs + 40);
+    if (listingMs > 10) {
+      EXPECT_LE(std::uint64_t(slow.listings) * listingMs, took / 2 + 4 * listingMs) << slow.listings;
+    } else {
+      EXPECT_GE(slow.listings, 300) << "fast listings are looked at every 10 ms";
+    }
+  }
+}
+
+// A search pass lists the bus once: the list, the open of the codec found
+// and its port all come from one listing (a listing of real hardware is a
+// whole enumeration). The next pass lists anew, so a codec that came back
+// while the search paused is seen.
+TEST_F(ResetAndFindBench, EachSearchPassListsTheBusOnceAndAnew) {
+  for (const std::uint32_t backMs : {0u, 4000u}) {
+    SCOPED_TRACE("back after " + std::to_string(backMs) + " ms");
+    CodecSpec codec, neighbour;
+    codec.reenumerateMs = backMs;
+    neighbour.name = "neighbour";
+    neighbour.port = {1, {2}};
+    Begin({codec, neighbour});
+    if (::testing::Test::HasFatalFailure()) return;
+    ListingCountingHost counting(*host_);
+    DeviceAccess access{counting, *files_, channel_};
+    const std::string location = record_.location;
+    ResetRequest request;
+    request.kind = 9;
+    request.useKnownFacts = true;
+    request.vendorChannel = true;
+    request.settleMs = 5000;
+    const std::uint64_t before = Clock().NowMs();
+    ASSERT_EQ(ResetAndFind(access, record_, request), 0u);
+    const std::uint64_t took = Clock().NowMs() - before;
+    EXPECT_EQ(record_.location, location);
+    EXPECT_GE(took, backMs);
+    EXPECT_LE(took, backMs + 50);
+    if (backMs == 0) {
+      EXPECT_EQ(counting.listings, 2) << "one look to see the old node gone, one search pass";
+    } else {
+      // A look every 10 ms of the wait, and one for the pass that finds it.
+      EXPECT_LE(counting.listings, int(took / 10) + 2);
+      EXPECT_GE(counting.listings, int(backMs / 20));
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "device/device_enumeration.h"
 #include "tests/device/device_fixture.h"
+#include "tests/support/listing_counting_host.h"
 
 using namespace platform;
 
@@ -151,6 +152,27 @@ TEST(HubWalk, ListsDevicesOnTheFilteredDevicesHubs) {
   EXPECT_EQ(e->bcdDevice, 0x0105);
   EXPECT_EQ(e->serialNumber, "SN1");
   EXPECT_EQ(e->manufacturer, "");
+
+  // A walk lists the bus once for its nodes, every hub's ports and the
+  // string descriptors; so does looking up one device's entry. A listing of
+  // real hardware is a whole enumeration.
+  ListingCountingHost counting(bench.host);
+  DeviceAccess countedAccess{counting, bench.proxy, bench.channel};
+  const auto counted = WalkUsbHubs(countedAccess, 0);
+  EXPECT_EQ(counting.listings, 1);
+  ASSERT_EQ(counted.size(), all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    EXPECT_EQ(counted[i].deviceInstance, all[i].deviceInstance);
+    EXPECT_EQ(counted[i].serialNumber, all[i].serialNumber);
+  }
+  HubWalkEntry own;
+  ASSERT_TRUE(HubEntryOfDevice(countedAccess, fa, own));
+  EXPECT_EQ(own.serialNumber, "SN1");
+  EXPECT_EQ(counting.listings, 2);
+  // Each walk lists anew: a codec that left meanwhile is not in the next one.
+  bench.host.SetPorts(hub, {});
+  EXPECT_FALSE(HubEntryOfDevice(countedAccess, fa, own));
+  EXPECT_EQ(counting.listings, 3);
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ class RecordingHost final : public platform::UsbHost {
     inner_.SetHotplugCallback(std::move(callback));
   }
   platform::Clock& HostClock() override { return inner_.HostClock(); }
+  void HoldListing() override { inner_.HoldListing(); }
+  void ReleaseListing() override { inner_.ReleaseListing(); }
 
   // "vendor:RR", "xu:CC:OO" or "std:RR", in the order first sent.
   std::vector<std::string> kinds;

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "sim/timing_model.h"
@@ -21,6 +23,7 @@ struct FakeVhci final : VhciAttacher {
     std::uint32_t devid, speed;
   };
   bool Attach(int port, int fd, std::uint32_t devid, std::uint32_t speed, std::string& error) override {
+    ++calls;
     if (refuse) {
       error = "busy";
       return false;
@@ -31,7 +34,10 @@ struct FakeVhci final : VhciAttacher {
   ~FakeVhci() override {
     for (const Attached& a : attached) close(a.fd);
   }
+  bool PortReleased(int port) override { return !oldDevices.count(port); }
   bool refuse = false;
+  std::set<int> oldDevices;  // ports where the host still has the device of a closed connection
+  int calls = 0;
   std::vector<Attached> attached;
 };
 
@@ -114,6 +120,12 @@ TEST_F(UsbipServerTest, ACodecThatResetsIsDetachedAndAttachedAgainAfterItsSettle
 
   RunFor(TimingModel::kSettleUs - 200'000);
   EXPECT_EQ(vhci_.attached.size(), 1u);  // still off the bus
+  // The host has not removed the old device yet: attached now, the codec
+  // would be taken for it and never re-enumerate.
+  vhci_.oldDevices = {0};
+  RunFor(1'000'000);
+  EXPECT_EQ(vhci_.calls, 1) << "the codec is not attached while the host still has its old device";
+  vhci_.oldDevices.clear();
   vhci_.refuse = true;                   // the port is still being torn down
   RunFor(300'000);
   EXPECT_EQ(vhci_.attached.size(), 1u);
@@ -123,6 +135,22 @@ TEST_F(UsbipServerTest, ACodecThatResetsIsDetachedAndAttachedAgainAfterItsSettle
   EXPECT_NE(vhci_.attached[1].devid, vhci_.attached[0].devid);
   EXPECT_NE(log_.str().find("left the bus"), std::string::npos);
   EXPECT_NE(log_.str().find("attach refused: busy"), std::string::npos);
+  EXPECT_NE(log_.str().find("waits until the host has removed its old device on virtual port 0"), std::string::npos);
+}
+
+// The host's device on a root port of the controller, as sysfs shows it.
+TEST(SysfsVhci, APortIsReleasedWhenNoBusOfTheControllerHasADeviceOnIt) {
+  const std::filesystem::path controller = simtest::TempBenchFolder();
+  std::filesystem::create_directories(controller / "usb3" / "3-2");  // a device on port 2 of the USB 2 bus
+  std::filesystem::create_directories(controller / "usb4");           // its USB 3 bus, empty
+  std::filesystem::create_directories(controller / "usb3" / "3-0:1.0");  // the root hub's own interface
+  SysfsVhciAttacher vhci((controller / "attach").string());
+  EXPECT_TRUE(vhci.PortReleased(0));
+  EXPECT_FALSE(vhci.PortReleased(1));
+  EXPECT_TRUE(vhci.PortReleased(2));
+  std::filesystem::remove_all(controller / "usb3" / "3-2");
+  EXPECT_TRUE(vhci.PortReleased(1)) << "gone once the host removed it";
+  std::filesystem::remove_all(controller);
 }
 
 TEST_F(UsbipServerTest, ACodecSwitchedOffFromOutsideLeavesAndComesBackWhenPlugged) {

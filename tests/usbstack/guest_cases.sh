@@ -57,4 +57,7 @@ serve /tmp/flash
 run_tessaload write-after-power-loss 0 "Write fw pass!" -f -write /tmp/station/new.bin
 stop_serving
 
-rig_pass "usbprobe, version, write, verify, dumpspi, foreign VID/PID, power loss"
+# Four codecs of four memories programmed at once by the gang.
+. /rig/guest_gang.sh
+
+rig_pass "usbprobe, version, write, verify, dumpspi, foreign VID/PID, power loss, gang of four codecs"

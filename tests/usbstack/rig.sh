@@ -108,14 +108,16 @@ for p in "${programs[@]}"; do
   done
 done
 cp "$here"/guest_init.sh "$ir/init"
-cp "$here"/guest_lib.sh "$here"/guest_cases.sh "$ir/rig/"
+cp "$here"/guest_lib.sh "$here"/guest_cases.sh "$here"/guest_gang.sh "$ir/rig/"
 chmod +x "$ir/init"
 (cd "$ir" && find . | cpio -o -H newc --quiet | gzip -1 >"$work/initramfs.cpio.gz")
 
 # --- the guest
 append="console=ttyS0 panic=-1 loglevel=3 mitigations=off rig.broken=$broken"
 log="$work/console.log"
-timeout 170 qemu-system-x86_64 -accel tcg -machine pc -m 512 -smp 1 -nographic -no-reboot -nic none \
+# One emulated CPU: two (multi-threaded TCG) ran the guest slower on a loaded
+# two-core host. The limit leaves room for a loaded host; a run takes 2 minutes.
+timeout 240 qemu-system-x86_64 -accel tcg -machine pc -m 512 -smp 1 -nographic -no-reboot -nic none \
   -kernel "$kernel" -initrd "$work/initramfs.cpio.gz" -append "$append" </dev/null >"$log" 2>&1 || true
 tr -d '\r' <"$log" >"$log.txt"
 keep="${TESSALOAD_RIG_LOG:-$build/usbstack-console.log}"

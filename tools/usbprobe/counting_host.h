@@ -36,6 +36,8 @@ class CountingHost final : public platform::UsbHost {
     inner_->SetHotplugCallback(std::move(cb));
   }
   platform::Clock& HostClock() override { return inner_->HostClock(); }
+  void HoldListing() override { inner_->HoldListing(); }
+  void ReleaseListing() override { inner_->ReleaseListing(); }
 
   const TransferStats& Stats(RequestKind kind) const { return stats_[int(kind)]; }
   // Starts a new maximum for one kind.
