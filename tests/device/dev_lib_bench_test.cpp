@@ -380,6 +380,17 @@ TEST_F(DevLibBench, ABoundJobKeepsItsCodecWhileAnotherLeavesAndArrives) {
 }
 
 // ResetAndFind on a record of the test's own, over the bench's host.
+// A re-enumerating reset (kind 9) over the vendor channel, with the record's
+// known facts and a settle wait of `settleMs`.
+ResetRequest VendorReset(std::uint32_t settleMs) {
+  ResetRequest request;
+  request.kind = 9;
+  request.useKnownFacts = true;
+  request.vendorChannel = true;
+  request.settleMs = settleMs;
+  return request;
+}
+
 class ResetAndFindBench : public DevLibBench {
  protected:
   void SetUp() override { Begin({CodecSpec{}}); }
@@ -423,11 +434,7 @@ class ResetAndFindBench : public DevLibBench {
 };
 
 TEST_F(ResetAndFindBench, GivesUpWhenTheDeviceIsNotBackWithinTheLimit) {
-  ResetRequest request;
-  request.kind = 9;
-  request.useKnownFacts = true;
-  request.vendorChannel = true;
-  request.settleMs = 0;
+  ResetRequest request = VendorReset(0);
   request.limitMs = 300;  // the codec needs 600 ms to come back
   const std::uint64_t before = Clock().NowMs();
   EXPECT_EQ(ResetAndFind(*access_, record_, request), platform::kErrorTimeout);
@@ -468,11 +475,7 @@ TEST_F(ResetAndFindBench, SettlesUntilTheCodecHasLeftAndFindsItWhenItIsBack) {
     if (::testing::Test::HasFatalFailure()) return;
     const std::string location = record_.location;
     const std::uint32_t instance = record_.deviceInstance;
-    ResetRequest request;
-    request.kind = 9;
-    request.useKnownFacts = true;
-    request.vendorChannel = true;
-    request.settleMs = 5000;
+    ResetRequest request = VendorReset(5000);
     const std::uint64_t before = Clock().NowMs();
     EXPECT_EQ(ResetAndFind(*access_, record_, request), c.status);
     const std::uint64_t took = Clock().NowMs() - before;
@@ -529,11 +532,7 @@ TEST_F(ResetAndFindBench, SlowListingsArePausedAsLongAsTheyTake) {
     SCOPED_TRACE(std::to_string(listingMs) + " ms per listing");
     SlowListingHost slow(*host_, listingMs);
     DeviceAccess access{slow, *files_, channel_};
-    ResetRequest request;
-    request.kind = 9;
-    request.useKnownFacts = true;
-    request.vendorChannel = true;
-    request.settleMs = 5000;
+    ResetRequest request = VendorReset(5000);
     const std::uint64_t before = Clock().NowMs();
     ASSERT_EQ(ResetAndFind(access, record_, request), 0u);
     const std::uint64_t took = Clock().NowMs() - before;
@@ -564,11 +563,7 @@ TEST_F(ResetAndFindBench, EachSearchPassListsTheBusOnceAndAnew) {
     ListingCountingHost counting(*host_);
     DeviceAccess access{counting, *files_, channel_};
     const std::string location = record_.location;
-    ResetRequest request;
-    request.kind = 9;
-    request.useKnownFacts = true;
-    request.vendorChannel = true;
-    request.settleMs = 5000;
+    ResetRequest request = VendorReset(5000);
     const std::uint64_t before = Clock().NowMs();
     ASSERT_EQ(ResetAndFind(access, record_, request), 0u);
     const std::uint64_t took = Clock().NowMs() - before;
